@@ -1,0 +1,66 @@
+// Drawing the mapped grid: immediate mode, everything re-sent every frame.
+//
+// Each pair of neighbouring rows is one quad strip, vertex i of the lower row then vertex i of the
+// upper. The strip above the flagged row (just below the real axis) is restarted before every pair
+// in the left half, so the cells over the negative real axis, whose corners the mapping sends to
+// opposite edges of the picture, are never drawn.
+#include "MappedGrid.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+
+namespace {
+
+// Stand-in for pi: the five-decimal number, not the exact value.
+constexpr double halfTurn = 3.14159;
+constexpr double maxViewOffset = 2.0;
+
+void emitVertex(const GridVertex& vertex, double scale, double offset)
+{
+    glTexCoord2f(static_cast<float>(vertex.u), static_cast<float>(vertex.v));
+    // The real axis runs up the window and the imaginary axis across it.
+    glVertex2d(vertex.position.imag() / scale, (offset + vertex.position.real()) / scale);
+}
+
+} // namespace
+
+void MappedGrid::draw()
+{
+    // Texturing is off here (every draw ends by disabling it), so the marker is plain black.
+    glColor3f(0.0f, 0.0f, 0.0f);
+    glPointSize(5.0f);
+    glBegin(GL_POINTS);
+    glVertex2i(0, 0);
+    glEnd();
+
+    glColor3f(1.0f, 0.0f, 0.0f);
+    glPointSize(1.0f);
+    glBindTexture(GL_TEXTURE_2D, catalogue->textureName);
+    glEnable(GL_TEXTURE_2D);
+
+    const std::size_t half = rows.size() / 2;
+    for (std::size_t r = 0; r + 1 < rows.size(); ++r) {
+        const GridRow& lower = rows[r];
+        const GridRow& upper = rows[r + 1];
+        // Rows are always equally long; if they ever weren't, never read past the shorter one.
+        const std::size_t length = std::min(lower.size(), upper.size());
+        glBegin(GL_QUAD_STRIP);
+        for (std::size_t i = 0; i < length; ++i) {
+            if (lower[i].stripBreak && i <= half) {
+                glEnd();
+                glBegin(GL_QUAD_STRIP);
+            }
+            // Beyond these limits the logarithmic view would leave the window: it is fitted by
+            // scaling with at most pi and shifting by at most 2.
+            if (viewOffset > maxViewOffset)
+                viewOffset = maxViewOffset;
+            if (viewScale > halfTurn)
+                viewScale = halfTurn;
+            emitVertex(lower[i], viewScale, viewOffset);
+            emitVertex(upper[i], viewScale, viewOffset);
+        }
+        glEnd();
+    }
+    glDisable(GL_TEXTURE_2D);
+}
