@@ -1,0 +1,11 @@
+// The main window's GLUT callbacks, thin: each works on the global viewerState or forwards to it.
+// They run with the main window current, except onIdle, whose updateFrame makes it current.
+#pragma once
+
+void onDisplay();
+void onReshape(int width, int height);
+void onKeyboard(unsigned char key, int x, int y);
+void onSpecialKey(int key, int x, int y);
+void onMouse(int button, int state, int x, int y);
+void onMotion(int x, int y);
+void onIdle();

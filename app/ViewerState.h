@@ -1,0 +1,48 @@
+// Everything the main window's callbacks and the control panel share, in one place: the grid and
+// its mapped image, the mouse, the morph angle, the main window, and the panel's live values.
+//
+// handleMotion turns a right-button drag into a change of the morph angle; updateFrame, the idle
+// pass, applies the angle, the Wireframe checkbox and the texture choice and requests a redraw.
+// Exactly one instance exists, built by main right after the main window, reached through
+// viewerState, and never destroyed.
+#pragma once
+
+#include "MappedGrid.h"
+#include "PlaneGrid.h"
+
+#include <GL/glui.h>
+
+#include <cstdint>
+#include <memory>
+
+class ViewerState {
+public:
+    // Builds the grid (loading texture 0) and its mapping, and sets the main window's GL state.
+    // The main window must be the current GLUT window.
+    explicit ViewerState(int mainWindow);
+
+    // A motion event of the main window (a button is held): with the right button, every 2 pixels
+    // upward widen the angle by 0.02 and every 2 downward close it, within its limits.
+    void handleMotion(int x, int y);
+
+    // The idle pass: maps the grid for the current angle, applies the panel's settings to the main
+    // window, and requests its redraw.
+    void updateFrame();
+
+    std::int32_t polygonMode;        // GL_FILL or GL_LINE
+    std::int32_t windowWidth;        // of the main window when the state was built
+    std::int32_t windowHeight;
+    std::unique_ptr<PlaneGrid> grid;
+    std::unique_ptr<MappedGrid> mappedGrid;
+    std::int32_t mouseButton = 0;    // the GLUT button of the last press
+    std::int32_t lastMouseX = 0;     // pointer at the last mouse or motion event, y growing downward
+    std::int32_t lastMouseY = 0;
+    float morphAngle;                // radians, from 0.01 to 6.28318
+    GLUI* panel = nullptr;
+    std::int32_t mainWindow;
+    std::int32_t wireframe = 0;      // the Wireframe checkbox's live variable
+    std::int32_t currentTexture;     // the texture index applied last
+    GLUI_RadioGroup* textureGroup = nullptr;
+};
+
+extern ViewerState* viewerState;

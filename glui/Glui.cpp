@@ -1,0 +1,100 @@
+// The panels and their master: building a panel's control list, drawing it, and the idle pass.
+#include <GL/glui.h>
+
+#include "PanelWindow.h"
+
+#include <GL/freeglut.h>
+#include <imgui.h>
+
+#include <stdexcept>
+
+GLUI_Master_Object GLUI_Master;
+
+GLUI::GLUI(const std::string& name, int x, int y)
+    : window(std::make_unique<PanelWindow>(name, x, y, [this] { drawFrame(); }))
+{
+}
+
+int GLUI::get_glut_window_id() const
+{
+    return window->id();
+}
+
+void GLUI::adopt(std::unique_ptr<GLUI_Control> control)
+{
+    controls.push_back(std::move(control));
+    window->requestRedraw();
+}
+
+template <class Control> Control* GLUI::add(std::unique_ptr<Control> control)
+{
+    Control* added = control.get();
+    adopt(std::move(control));
+    return added;
+}
+
+GLUI_StaticText* GLUI::add_statictext(const std::string& name)
+{
+    return add(std::make_unique<GLUI_StaticText>(name));
+}
+
+GLUI_Separator* GLUI::add_separator()
+{
+    return add(std::make_unique<GLUI_Separator>());
+}
+
+GLUI_Checkbox* GLUI::add_checkbox(const std::string& name, int* live_var, int id, GLUI_CB callback)
+{
+    return add(std::make_unique<GLUI_Checkbox>(name, live_var, id, callback));
+}
+
+GLUI_RadioButton* GLUI::add_radiobutton_to_group(GLUI_RadioGroup* group, const std::string& name)
+{
+    group->buttons.push_back(std::make_unique<GLUI_RadioButton>(name));
+    window->requestRedraw();
+    return group->buttons.back().get();
+}
+
+void GLUI::drawFrame()
+{
+    bool changedByUser = false;
+    for (std::size_t i = 0; i < controls.size(); ++i) {
+        ImGui::PushID(int(i));
+        changedByUser |= controls[i]->draw();
+        ImGui::PopID();
+    }
+    if (changedByUser && main_gfx_window != 0)
+        glutPostWindowRedisplay(main_gfx_window);
+}
+
+void GLUI::idle()
+{
+    bool changedByProgram = false;
+    for (const auto& control : controls)
+        changedByProgram |= control->followLiveVariable();
+    if (changedByProgram)
+        window->requestRedraw();
+}
+
+GLUI* GLUI_Master_Object::create_glui(const std::string& name, long flags, int x, int y)
+{
+    if (flags != 0)
+        throw std::invalid_argument("create_glui: only top-level panels (flags 0) are supported");
+    const int previousWindow = glutGetWindow();
+    GLUI* panel = new GLUI(name, x, y);
+    panels->push_back(panel);
+    if (previousWindow != 0)
+        glutSetWindow(previousWindow);
+    return panel;
+}
+
+void GLUI_Master_Object::set_glutIdleFunc(void (*f)())
+{
+    idle_callback = f;
+    glutIdleFunc([] {
+        for (GLUI* panel : *GLUI_Master.panels)
+            panel->idle();
+        if (GLUI_Master.idle_callback)
+            GLUI_Master.idle_callback();
+    });
+}
