@@ -15,11 +15,6 @@ GLUI::GLUI(const std::string& name, int x, int y)
 {
 }
 
-int GLUI::get_glut_window_id() const
-{
-    return window->id();
-}
-
 void GLUI::adopt(std::unique_ptr<GLUI_Control> control)
 {
     controls.push_back(std::move(control));

@@ -46,10 +46,10 @@ PanelWindow::PanelWindow(const std::string& title, int x, int y, std::function<v
     glutMotionFunc(onMotion);
     glutPassiveMotionFunc(onMotion);
     glutEntryFunc(onEntry);
-    glutKeyboardFunc(onKeyboard);
-    glutKeyboardUpFunc(onKeyboardUp);
-    glutSpecialFunc(onSpecial);
-    glutSpecialUpFunc(onSpecialUp);
+    glutKeyboardFunc(onKey<ImGui_ImplGLUT_KeyboardFunc, unsigned char>);
+    glutKeyboardUpFunc(onKey<ImGui_ImplGLUT_KeyboardUpFunc, unsigned char>);
+    glutSpecialFunc(onKey<ImGui_ImplGLUT_SpecialFunc, int>);
+    glutSpecialUpFunc(onKey<ImGui_ImplGLUT_SpecialUpFunc, int>);
 
     ImGuiContext* previous = ImGui::GetCurrentContext();
     context = ImGui::CreateContext();
@@ -72,7 +72,7 @@ void PanelWindow::requestRedraw()
     glutPostWindowRedisplay(windowId);
 }
 
-PanelWindow* PanelWindow::current()
+PanelWindow* PanelWindow::panelOfCurrentWindow()
 {
     const int window = glutGetWindow();
     for (PanelWindow* panel : openPanels())
@@ -130,13 +130,13 @@ void PanelWindow::pushMouse(MouseEvent event)
 
 void PanelWindow::onDisplay()
 {
-    if (PanelWindow* panel = current())
+    if (PanelWindow* panel = panelOfCurrentWindow())
         panel->drawFrame();
 }
 
 void PanelWindow::onReshape(int width, int height)
 {
-    if (PanelWindow* panel = current()) {
+    if (PanelWindow* panel = panelOfCurrentWindow()) {
         ImGui_ImplGLUT_ReshapeFunc(width, height);
         panel->requestRedraw();
     }
@@ -146,51 +146,27 @@ void PanelWindow::onMouse(int button, int state, int x, int y)
 {
     // GLUT numbers left, middle, right; ImGui left, right, middle. Wheel steps are not used.
     const int imguiButton = button == GLUT_LEFT_BUTTON ? 0 : button == GLUT_RIGHT_BUTTON ? 1 : button == GLUT_MIDDLE_BUTTON ? 2 : -1;
-    PanelWindow* panel = current();
+    PanelWindow* panel = panelOfCurrentWindow();
     if (panel && imguiButton >= 0)
         panel->pushMouse({state == GLUT_DOWN ? MouseEvent::Press : MouseEvent::Release, imguiButton, float(x), float(y)});
 }
 
 void PanelWindow::onMotion(int x, int y)
 {
-    if (PanelWindow* panel = current())
+    if (PanelWindow* panel = panelOfCurrentWindow())
         panel->pushMouse({MouseEvent::Move, 0, float(x), float(y)});
 }
 
 void PanelWindow::onEntry(int state)
 {
-    if (PanelWindow* panel = current(); panel && state == GLUT_LEFT)
+    if (PanelWindow* panel = panelOfCurrentWindow(); panel && state == GLUT_LEFT)
         panel->pushMouse({MouseEvent::Move, 0, -FLT_MAX, -FLT_MAX});
 }
 
-void PanelWindow::onKeyboard(unsigned char key, int x, int y)
+template <auto handler, class Key> void PanelWindow::onKey(Key key, int x, int y)
 {
-    if (PanelWindow* panel = current()) {
-        ImGui_ImplGLUT_KeyboardFunc(key, x, y);
-        panel->requestRedraw();
-    }
-}
-
-void PanelWindow::onKeyboardUp(unsigned char key, int x, int y)
-{
-    if (PanelWindow* panel = current()) {
-        ImGui_ImplGLUT_KeyboardUpFunc(key, x, y);
-        panel->requestRedraw();
-    }
-}
-
-void PanelWindow::onSpecial(int key, int x, int y)
-{
-    if (PanelWindow* panel = current()) {
-        ImGui_ImplGLUT_SpecialFunc(key, x, y);
-        panel->requestRedraw();
-    }
-}
-
-void PanelWindow::onSpecialUp(int key, int x, int y)
-{
-    if (PanelWindow* panel = current()) {
-        ImGui_ImplGLUT_SpecialUpFunc(key, x, y);
+    if (PanelWindow* panel = panelOfCurrentWindow()) {
+        handler(key, x, y);
         panel->requestRedraw();
     }
 }

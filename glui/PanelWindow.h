@@ -22,22 +22,19 @@ public:
     PanelWindow(const PanelWindow&) = delete;
     PanelWindow& operator=(const PanelWindow&) = delete;
 
-    int id() const { return windowId; }
-
     // Has a frame drawn soon, and one more after it so that hover and press states settle.
     void requestRedraw();
 
 private:
-    static PanelWindow* current();
+    // The panel whose window GLUT has made current, with its ImGui context made current too.
+    static PanelWindow* panelOfCurrentWindow();
     static void onDisplay();
     static void onReshape(int width, int height);
     static void onMouse(int button, int state, int x, int y);
     static void onMotion(int x, int y);
     static void onEntry(int state);
-    static void onKeyboard(unsigned char key, int x, int y);
-    static void onKeyboardUp(unsigned char key, int x, int y);
-    static void onSpecial(int key, int x, int y);
-    static void onSpecialUp(int key, int x, int y);
+    // Hands a key to ImGui's GLUT backend function `handler`.
+    template <auto handler, class Key> static void onKey(Key key, int x, int y);
 
     void drawFrame();
     void pushMouse(MouseEvent event);

@@ -1,5 +1,7 @@
 #include "PlaneGrid.h"
 
+#include <stdexcept>
+
 namespace {
 
 constexpr std::uint32_t viewerGridSize = 50;
@@ -16,6 +18,8 @@ PlaneGrid::PlaneGrid()
 PlaneGrid::PlaneGrid(std::uint32_t gridSize)
     : gridSize(gridSize)
 {
+    if (gridSize == 0)
+        throw std::invalid_argument("PlaneGrid: the resolution must be at least 1");
     generate();
 }
 

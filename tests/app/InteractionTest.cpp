@@ -90,6 +90,11 @@ TEST_F(ViewerTest, DragsThatMustNotMorphLeaveThePictureAlone)
     for (int i = 1; i <= 20; ++i)
         onePixelSteps += " mousemove " + std::to_string(main.x + 200) + " " + std::to_string(main.y + 100 + i);
     session->xdotool(onePixelSteps + " mouseup 3");
+    // A right-button drag inside the panel belongs to the panel.
+    const WindowGeometry panel = session->panelWindow();
+    session->xdotool("mousemove " + std::to_string(panel.x + 60) + " " + std::to_string(panel.y + 10) +
+                     " mousedown 3 mousemove " + std::to_string(panel.x + 60) + " " + std::to_string(panel.y + 150) +
+                     " mouseup 3");
     // Right pressed, then left pressed and released: the left press decides, so no morph.
     session->xdotool("mousemove " + std::to_string(main.x + 250) + " " + std::to_string(main.y + 100) +
                      " mousedown 3 click 1 mousemove " + std::to_string(main.x + 250) + " " + std::to_string(main.y + 400) +

@@ -132,6 +132,9 @@ TEST(PlaneGrid, TheRuleHoldsAtOtherResolutions)
     EXPECT_EQ(sevenDigits(odd[51][51].u), "9.8039216e-01");
     for (std::size_t r = 0; r < odd.size(); ++r)
         EXPECT_EQ(odd[r][0].stripBreak, r == 25);
+
+    // Resolution 0 would divide by zero for every coordinate.
+    EXPECT_THROW(PlaneGrid(0), std::invalid_argument);
 }
 
 } // namespace

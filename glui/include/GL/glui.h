@@ -28,7 +28,6 @@ public:
     GLUI_CB() = default;
     GLUI_CB(GLUI_Update_CB callback) : callback(callback) {}
     void operator()(GLUI_Control* control) const;
-    explicit operator bool() const { return callback != nullptr; }
 
 private:
     GLUI_Update_CB callback = nullptr;
@@ -118,7 +117,6 @@ public:
     GLUI_RadioButton* add_radiobutton_to_group(GLUI_RadioGroup* group, const std::string& name);
     // The GLUT window to redraw whenever the user changes a control.
     void set_main_gfx_window(int window_id) { main_gfx_window = window_id; }
-    int get_glut_window_id() const;
 
     GLUI(const GLUI&) = delete;
     GLUI& operator=(const GLUI&) = delete;
