@@ -1,6 +1,6 @@
 // The image of the plane grid under the power-logarithm mapping, and its drawing.
 //
-// recompute rebuilds every mapped vertex for a morph angle and resets the two view values to k;
+// recompute maps every vertex anew for a morph angle and resets the two view values to k;
 // draw lowers them to fixed limits and uses them to fit the image into the window. The mapped grid
 // has the source's shape, and each vertex keeps the source vertex's stripBreak, u and v.
 // It borrows the grid and the texture catalogue; it owns only its rows.
@@ -8,6 +8,7 @@
 
 #include "GridVertex.h"
 #include "PlaneGrid.h"
+#include "PowerLogarithmTable.h"
 #include "TextureCatalogue.h"
 
 #include <vector>
@@ -17,8 +18,9 @@ public:
     // Stores the two borrowed objects and maps the grid for the widest angle.
     MappedGrid(const PlaneGrid* grid, TextureCatalogue* catalogue);
 
-    // Maps every source vertex for the angle in radians. An angle of exactly zero (k would be
-    // infinite) changes nothing.
+    // Maps every source vertex for the angle in radians: rows then hold, bit for bit, what
+    // powerLogarithm gives for each vertex of grid->getRows(). An angle of exactly zero (k would
+    // be infinite) changes nothing.
     void recompute(float angle);
 
     // Draws the marker point at the centre and the grid as textured quad strips, leaving open the
@@ -31,4 +33,8 @@ public:
     std::vector<GridRow> rows;
     double viewScale = 0.0;    // divides both drawing coordinates: k, lowered by draw to at most 3.14159
     double viewOffset = 0.0;   // added to Re w before the division: k, lowered by draw to at most 2.0
+
+private:
+    // The source grid never changes, so what the mapping needs of it is taken once.
+    PowerLogarithmTable table;
 };

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 
 namespace {
 
@@ -135,6 +136,53 @@ TEST(Mapping, KeepsFlagsAndTextureCoordinatesAndNeverTouchesTheSource)
     for (int pass = 0; pass < 200; ++pass)
         mapped.recompute(0.01f + pass * 0.03f);
     EXPECT_TRUE(bitIdentical(grid.getRows(), source));
+}
+
+// recompute takes shortcuts (logarithms kept from the first call, values shared between symmetric
+// points); what it gives must still be exactly the mapping evaluated from its definition.
+TEST(Mapping, RecomputeIsBitIdenticalToTheDirectEvaluation)
+{
+    std::vector<float> angles;
+    // Every angle a drag of one step at a time passes through, from the widest to the smallest.
+    for (float angle = 6.28318f; angle > 0.01f; angle = float(-1 * 0.02 + double(angle)))
+        angles.push_back(angle);
+    // And angles anywhere in the range, and beyond it.
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> anywhere(0.01f, 6.28318f);
+    for (int i = 0; i < 500; ++i)
+        angles.push_back(anywhere(random));
+    for (float angle : {0.01f, 1e-6f, 3.14159f, 6.28318f, 7.0f, 100.0f, -1.0f, -6.28318f})
+        angles.push_back(angle);
+
+    const PlaneGrid grid(50);
+    const auto source = grid.getRows();
+    MappedGrid mapped(&grid, nullptr);
+    int mismatches = 0;
+    for (float angle : angles) {
+        mapped.recompute(angle);
+        std::vector<GridRow> direct = source;
+        for (GridRow& row : direct)
+            for (GridVertex& vertex : row)
+                vertex.position = powerLogarithm(vertex.position, rootDegree(angle));
+        if (!bitIdentical(mapped.rows, direct))
+            ADD_FAILURE() << "angle " << angle << " differs" << (++mismatches > 5 ? " (stopping)" : "");
+        if (mismatches > 5)
+            break;
+    }
+}
+
+TEST(Mapping, RecomputeRestoresRowsThatWereChanged)
+{
+    const PlaneGrid grid(50);
+    MappedGrid mapped(&grid, nullptr);
+    mapped.recompute(2.0f);
+    const auto expected = mapped.rows;
+    mapped.rows.resize(3);
+    mapped.rows[1].pop_back();
+    mapped.rows[2][0].u = 7;
+    mapped.rows.push_back(GridRow(60));
+    mapped.recompute(2.0f);
+    EXPECT_TRUE(bitIdentical(mapped.rows, expected));
 }
 
 TEST(Mapping, EqualAnglesGiveIdenticalRows)
