@@ -5,21 +5,16 @@
 // floor for any picture made of that many cells: a software renderer pays per triangle too.
 // Run from the folder with the texture images.
 #include "Callbacks.h"
-#include "ControlPanel.h"
+#include "Startup.h"
 #include "ViewerState.h"
 
-#include <GL/glui.h>
 #include <GL/freeglut.h>
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
-
-ViewerState* viewerState = nullptr;
-GLUI* panelWindow = nullptr;
 
 namespace {
 
-// The viewer as main builds it, without entering the main loop; once per process.
+// The viewer as main starts it, without entering the main loop; once per process.
 void openViewer()
 {
     if (viewerState)
@@ -27,16 +22,7 @@ void openViewer()
     int argc = 1;
     char name[] = "viewer_bench";
     char* argv[] = {name, nullptr};
-    glutInit(&argc, argv);
-    glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
-    glutInitWindowSize(640, 480);
-    glutInitWindowPosition(0, 0);
-    const int mainWindow = glutCreateWindow("Complex Logarithmic Mapping");
-    viewerState = new ViewerState(mainWindow);
-    panelWindow = GLUI_Master.create_glui("GLUI", 0, -1, -1);
-    buildControlPanel();
-    glutDisplayFunc(onDisplay);
-    glutReshapeFunc(onReshape);
+    startViewer(&argc, argv);
 }
 
 // Resizes the main window and waits until GLUT has applied the new size.

@@ -1,14 +1,12 @@
 // The Debian package: built by CPack from this build, unpacked as dpkg would lay it out, and the
 // viewer started from the unpacked folder through its launcher, as a person would start it.
+#include "Command.h"
 #include "TempDir.h"
 #include "TestPng.h"
 #include "ViewerSession.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdio>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -16,18 +14,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-// Runs a shell command; its standard output, and whether it succeeded.
-std::pair<std::string, bool> run(const std::string& command)
-{
-    std::FILE* pipe = popen(command.c_str(), "r");
-    std::string output;
-    char buffer[4096];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        output.append(buffer, n);
-    const int status = pclose(pipe);
-    return {output, WIFEXITED(status) && WEXITSTATUS(status) == 0};
-}
 
 std::string desktopEntryValue(const std::string& entry, const std::string& key)
 {
@@ -41,23 +27,22 @@ std::string desktopEntryValue(const std::string& entry, const std::string& key)
 TEST(Package, InstallsAViewerThatStartsFromItsUnpackedFolder)
 {
     TempDir dir;
-    const auto [cpackOutput, packed] =
-        run("cd '" BUILD_DIR "' && '" CPACK_COMMAND "' -G DEB -B '" + dir.path("package") + "' 2>&1");
-    ASSERT_TRUE(packed) << cpackOutput;
+    const CommandResult cpack = runCommand("cd '" BUILD_DIR "' && '" CPACK_COMMAND "' -G DEB -B '" + dir.path("package") + "' 2>&1");
+    ASSERT_EQ(cpack.status, 0) << cpack.output;
     fs::path deb;
     for (const auto& entry : fs::directory_iterator(dir.path("package")))
         if (entry.path().extension() == ".deb")
             deb = entry.path();
-    ASSERT_FALSE(deb.empty()) << "no .deb made: " << cpackOutput;
+    ASSERT_FALSE(deb.empty()) << "no .deb made: " << cpack.output;
 
     // Its dependencies were worked out from the libraries the viewer links.
-    const auto [depends, described] = run("dpkg-deb -f '" + deb.string() + "' Depends");
-    ASSERT_TRUE(described);
-    EXPECT_NE(depends.find("libpng16"), std::string::npos) << depends;
-    EXPECT_NE(depends.find("libglut3"), std::string::npos) << depends;
+    const CommandResult depends = runCommand("dpkg-deb -f '" + deb.string() + "' Depends");
+    ASSERT_EQ(depends.status, 0);
+    EXPECT_NE(depends.output.find("libpng16"), std::string::npos) << depends.output;
+    EXPECT_NE(depends.output.find("libglut3"), std::string::npos) << depends.output;
 
     const fs::path root = dir.path("root");
-    ASSERT_TRUE(run("dpkg-deb -x '" + deb.string() + "' '" + root.string() + "'").second);
+    ASSERT_EQ(runCommand("dpkg-deb -x '" + deb.string() + "' '" + root.string() + "'").status, 0);
     const fs::path share = root / "usr/share/complex-log-viewer";
     for (const char* image : {"galaxie.png", "cantonales.png", "treemap.png", "ctreemap.png"})
         EXPECT_TRUE(fs::is_regular_file(share / image)) << image;

@@ -1,5 +1,6 @@
 // loadPng against real files: the whole PngSuite, checked pixel by pixel against ImageMagick's
 // decode of the same file, its corrupt files, and small images whose exact bytes the test knows.
+#include "Command.h"
 #include "TempDir.h"
 #include "TestPng.h"
 #include "TextureCatalogue.h"
@@ -45,14 +46,9 @@ Decoded load(const std::string& path)
 // sRGB keeps it from converting files whose gamma chunk says linear.
 std::vector<std::uint8_t> imageMagickRgb(const fs::path& file)
 {
-    const std::string command = "convert '" + file.string() + "' -set colorspace sRGB -alpha off -depth 8 rgb:- 2>/dev/null";
-    std::FILE* pipe = popen(command.c_str(), "r");
-    std::vector<std::uint8_t> bytes;
-    std::uint8_t buffer[65536];
-    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-        bytes.insert(bytes.end(), buffer, buffer + n);
-    pclose(pipe);
-    return bytes;
+    const std::string rgb =
+        runCommand("convert '" + file.string() + "' -set colorspace sRGB -alpha off -depth 8 rgb:- 2>/dev/null").output;
+    return {rgb.begin(), rgb.end()};
 }
 
 std::vector<fs::path> suiteFiles(bool corrupt)
