@@ -9,7 +9,7 @@
 #include <malloc.h>
 #include <zlib.h>
 
-#include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
