@@ -6,18 +6,25 @@ session_fail() { echo "${0##*/}: $*" >&2; exit 1; }
 
 # start_viewer PROGRAM WORKDIR LOGDIR: starts the viewer, its output going to LOGDIR, waits for
 # both windows and places the panel beside the main window (there is no window manager). Sets
-# viewer, main, panel, panel_x, panel_width, panel_height and session_logs.
+# viewer, main, panel, panel_x, panel_width, panel_height and session_logs. This Xvfb now and then
+# refuses a new connection while another client disconnects; a viewer it refused is started again.
 start_viewer() {
-  local program=$1 workdir=$2
+  local program=$1 workdir=$2 attempts=0
   session_logs=$3
-  (cd "$workdir" && exec "$program" >"$session_logs/stdout" 2>"$session_logs/stderr") &
-  viewer=$!
-  main="" panel=""
+  viewer="" main="" panel=""
   for _ in $(seq 1 600); do
+    if [ -z "$viewer" ]; then
+      (cd "$workdir" && exec "$program" >"$session_logs/stdout" 2>"$session_logs/stderr") &
+      viewer=$!
+    fi
     main=$(xdotool search --name '^Complex Logarithmic Mapping$' 2>/dev/null | head -n 1 || true)
     panel=$(xdotool search --name '^GLUI$' 2>/dev/null | head -n 1 || true)
     [ -n "$main" ] && [ -n "$panel" ] && break
-    kill -0 "$viewer" 2>/dev/null || session_fail "the viewer ended: $(cat "$session_logs/stdout" "$session_logs/stderr")"
+    if ! kill -0 "$viewer" 2>/dev/null; then
+      grep -q "failed to open display" "$session_logs/stderr" && [ $((attempts += 1)) -le 5 ] ||
+        session_fail "the viewer ended: $(cat "$session_logs/stdout" "$session_logs/stderr")"
+      viewer=""
+    fi
     sleep 0.05
   done
   [ -n "$main" ] && [ -n "$panel" ] || session_fail "the viewer's windows did not appear"

@@ -4,37 +4,28 @@
 
 #include <unistd.h>
 
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
-namespace {
-
-// loadPng reads a file, so each input goes through one; removed when the fuzzer exits normally.
-struct InputFile {
-    std::string path = "/tmp/clv-fuzz-" + std::to_string(getpid()) + ".png";
-    ~InputFile() { std::remove(path.c_str()); }
-};
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    static const InputFile input;
-    const std::string& path = input.path;
-    std::FILE* file = std::fopen(path.c_str(), "wb");
+    // loadPng reads a file, so each input goes through one, removed when the fuzzer exits.
+    static const struct InputFile {
+        std::string path = "/tmp/clv-fuzz-" + std::to_string(getpid()) + ".png";
+        ~InputFile() { std::remove(path.c_str()); }
+    } input;
+    std::FILE* file = std::fopen(input.path.c_str(), "wb");
     if (!file)
         std::abort();
     std::fwrite(data, 1, size, file);
     std::fclose(file);
 
     TextureCatalogue catalogue;
-    if (catalogue.loadPng(path.c_str())) {
+    if (catalogue.loadPng(input.path.c_str())) {
         // Touch every byte the upload would read: ASan flags a buffer shorter than claimed.
         volatile unsigned sum = 0;
-        const std::size_t bytes = std::size_t(catalogue.width) * catalogue.height * 3;
-        for (std::size_t i = 0; i < bytes; ++i)
+        for (std::size_t i = 0; i < std::size_t(catalogue.width) * catalogue.height * 3; ++i)
             sum = sum + catalogue.pixels[i];
         std::free(catalogue.pixels);
     }

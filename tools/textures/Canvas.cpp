@@ -1,44 +1,10 @@
 #include "Canvas.h"
 
-#include <png.h>
+#include "PngWriter.h"
 
 #include <algorithm>
 #include <cmath>
-#include <csetjmp>
 #include <cstdint>
-#include <cstdio>
-
-namespace {
-
-// Writes 8-bit RGB rows with libpng. Every row uses the Up filter at the highest compression:
-// for these pictures that makes the smallest files, and Up is also among the quickest filters to
-// undo, so the viewer decodes them in well under the time the adaptive filter choice would cost.
-bool writeRgbPng(const std::string& path, int width, int height, const std::vector<std::uint8_t>& bytes)
-{
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file)
-        return false;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (!info || setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        std::fclose(file);
-        return false;
-    }
-    png_init_io(png, file);
-    png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_UP);
-    png_set_compression_level(png, 9);
-    png_write_info(png, info);
-    for (int row = 0; row < height; ++row)
-        png_write_row(png, bytes.data() + std::size_t(row) * std::size_t(width) * 3);
-    png_write_end(png, info);
-    png_destroy_write_struct(&png, &info);
-    return std::fclose(file) == 0;
-}
-
-} // namespace
 
 Rgb mix(Rgb a, Rgb b, float t)
 {
@@ -104,5 +70,5 @@ bool Canvas::writePng(const std::string& path) const
             out[2] = toByte(sum.b / samples);
         }
 
-    return writeRgbPng(path, outputSide, outputSide, bytes);
+    return ::writePng(path, std::uint32_t(outputSide), std::uint32_t(outputSide), bytes.data());
 }

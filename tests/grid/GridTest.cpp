@@ -1,0 +1,201 @@
+// The source grid, the mapping and its drawing: exact numbers, and what reaches a real GL through
+// its feedback mode (every point and triangle after transformation, with its texture coordinates).
+#include "MappedGrid.h"
+#include "PowerLogarithm.h"
+#include "TestSupport.h"
+
+#include <GL/glu.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+
+namespace {
+
+using Complex = std::complex<double>;
+
+bool sameBits(const std::vector<GridRow>& a, const std::vector<GridRow>& b)
+{
+    bool same = a.size() == b.size();
+    for (std::size_t r = 0; same && r < a.size(); ++r)
+        for (std::size_t i = 0; same && i < a[r].size(); ++i)
+            same = a[r].size() == b[r].size() && std::memcmp(&a[r][i].position, &b[r][i].position, 16) == 0 &&
+                   a[r][i].stripBreak == b[r][i].stripBreak && a[r][i].u == b[r][i].u && a[r][i].v == b[r][i].v;
+    return same;
+}
+
+TEST(PlaneGrid, RowsAndColumnsOverTheSquareWithTheCentreLinesDoubled)
+{
+    const PlaneGrid grid(50);
+    const auto rows = grid.getRows();
+    ASSERT_EQ(rows.size(), 52u);
+    // Rows rise and vertices run rightward, each row and column with one coordinate and one texture
+    // coordinate; only the row just below the real axis is flagged.
+    for (std::size_t r = 0; r < 52; ++r)
+        for (std::size_t c = 0; c < 52; ++c) {
+            ASSERT_EQ(rows[r].size(), 52u);
+            const GridVertex& vertex = rows[r][c];
+            EXPECT_TRUE(vertex.position.imag() == rows[r][0].position.imag() && vertex.v == rows[r][0].v &&
+                        vertex.position.real() == rows[0][c].position.real() && vertex.u == rows[0][c].u &&
+                        vertex.stripBreak == (r == 25) && (r == 0 || rows[r - 1][c].position.imag() < vertex.position.imag()) &&
+                        (c == 0 || rows[r][c - 1].position.real() < vertex.position.real()))
+                << r << ", " << c;
+        }
+    // The centre lines at -/+ epsilon / 25, epsilon the 8-digit 1.1920929e-7, share a texture
+    // coordinate; texture coordinates are running sums of 0.02.
+    std::uint64_t gapBits = 0;
+    std::memcpy(&gapBits, &axisGap, sizeof gapBits);
+    EXPECT_EQ(gapBits, 0x3E8000000102F4FDull);
+    const double gap = axisGap / 25, centre = 0.5000000000000001, last = 1.0000000000000004;
+    struct Vertex {
+        std::size_t row, column;
+        Complex position;
+        double u, v;
+    };
+    for (const Vertex& e : {Vertex{0, 0, {-1, -1}, 0, 0}, Vertex{51, 51, {1, 1}, last, last}, Vertex{25, 26, {gap, -gap}, centre, centre},
+                            Vertex{26, 25, {-gap, gap}, centre, centre}}) {
+        const GridVertex& vertex = rows[e.row][e.column];
+        EXPECT_TRUE(vertex.position == e.position && vertex.u == e.u && vertex.v == e.v) << e.row << ", " << e.column;
+    }
+    EXPECT_EQ(rows[24][27].position, Complex(0.04, -0.04));
+
+    // N = 1 is the doubled centre lines alone; an odd N falls short of the square's edge; N = 0
+    // would divide by zero.
+    const auto one = PlaneGrid(1).getRows();
+    ASSERT_EQ(one.size() * one[0].size(), 4u);
+    EXPECT_EQ(one[1][1].position, Complex(2 * axisGap, 2 * axisGap));
+    EXPECT_TRUE(one[0][1].stripBreak && !one[1][0].stripBreak && one[1][1].u + one[1][1].v == 0);
+    const auto odd = PlaneGrid(51).getRows();
+    ASSERT_EQ(odd.size() * odd[51].size(), 52u * 52);
+    EXPECT_EQ(odd[51][51].position, Complex(25 / 25.5, 25 / 25.5));
+    EXPECT_NEAR(odd[51][51].u, 50.0 / 51, 1e-15);
+    EXPECT_THROW(PlaneGrid(0), std::invalid_argument);
+}
+
+TEST(Mapping, ValuesAtTheWidestHalfAndSmallestAngles)
+{
+    EXPECT_EQ(double(rootDegree(6.28318f)), 1.0 - 0x1p-24);
+    EXPECT_EQ(rootDegree(0.01f), 628.3179931640625f);
+    struct Point {
+        float angle;
+        Complex z, w;
+        double tolerance;
+    };
+    for (const Point& p : {Point{6.28318f, {0, 1}, {-1, 0.99999994}, 1e-7}, Point{3.14159f, {0, 1}, {-0.58579, 1.41421}, 1e-5},
+                           Point{0.01f, {1, 1}, {0.34618, 0.78583}, 1e-5}, Point{0.01f, {-1, -4.7683716e-9}, {-0.0078540, -3.1415796}, 1e-7},
+                           Point{0.3f, {1, 0}, {0, 0}, 0}}) {
+        const Complex w = powerLogarithm(p.z, rootDegree(p.angle));
+        EXPECT_NEAR(std::abs(w - p.w), 0, p.tolerance) << p.angle << " " << p.z << ": " << w;
+    }
+    const PlaneGrid grid(50);
+    MappedGrid mapped(&grid, nullptr);
+    EXPECT_EQ(mapped.viewScale, 0.99999994039535522);
+    EXPECT_EQ(mapped.viewOffset, 0.99999994039535522);
+    mapped.recompute(0.01f);
+    EXPECT_EQ(mapped.viewScale, 628.3179931640625);
+    EXPECT_NEAR(mapped.rows[25][25].position.real(), -18.5, 0.3);   // the centre stays finite
+    const auto before = mapped.rows;
+    mapped.viewScale = 3.14159;
+    for (float zero : {0.0f, -0.0f}) {   // changes nothing
+        mapped.recompute(zero);
+        EXPECT_TRUE(sameBits(mapped.rows, before) && mapped.viewScale == 3.14159);
+    }
+}
+
+// recompute takes shortcuts (logarithms kept from the first call, values shared between symmetric
+// points, rows reused); what it gives must be exactly the mapping evaluated from its definition.
+TEST(Mapping, RecomputeIsBitIdenticalToTheDirectEvaluation)
+{
+    // Every angle a drag of one step at a time passes through, angles anywhere, and beyond.
+    std::vector<float> angles = {0.01f, 1e-6f, 7.0f, 100.0f, -1.0f};
+    for (float angle = 6.28318f; angle > 0.01f; angle = float(-0.02 + double(angle)))
+        angles.push_back(angle);
+    std::mt19937 random(7);
+    for (int i = 0; i < 300; ++i)
+        angles.push_back(std::uniform_real_distribution<float>(0.01f, 6.28318f)(random));
+    const PlaneGrid grid(50);
+    const auto source = grid.getRows();
+    MappedGrid mapped(&grid, nullptr);
+    for (float angle : angles) {
+        mapped.rows.resize(3);   // whatever the rows held before is replaced
+        mapped.recompute(angle);
+        std::vector<GridRow> direct = source;
+        for (GridRow& row : direct)
+            for (GridVertex& vertex : row)
+                vertex.position = powerLogarithm(vertex.position, rootDegree(angle));
+        ASSERT_TRUE(sameBits(mapped.rows, direct)) << "angle " << angle;
+    }
+    EXPECT_TRUE(sameBits(grid.getRows(), source));
+}
+
+struct Vertex {
+    float x, y, s, t;   // window pixels and texture coordinates
+};
+
+// Draws as the viewer does in a 640 x 480 window, with the square from -extent to extent in view,
+// and returns the points and the triangles (in wireframe, lines) that reached the rasteriser.
+std::pair<std::vector<Vertex>, std::vector<std::vector<Vertex>>> draw(MappedGrid& mapped, GLenum polygonMode, double extent)
+{
+    openGlWindow(640, 480);
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluOrtho2D(-extent, extent, -extent, extent);
+    glPolygonMode(GL_FRONT_AND_BACK, polygonMode);
+    std::vector<GLfloat> buffer(1 << 22);
+    glFeedbackBuffer(GLsizei(buffer.size()), GL_3D_COLOR_TEXTURE, buffer.data());
+    glRenderMode(GL_FEEDBACK);
+    mapped.draw();
+    const GLint used = glRenderMode(GL_RENDER);
+    EXPECT_GE(used, 0) << "feedback buffer overflowed";
+    std::pair<std::vector<Vertex>, std::vector<std::vector<Vertex>>> drawn;
+    for (GLint at = 0; at < used;) {
+        const auto token = GLint(buffer[at++]);
+        const GLint count = token == GL_POINT_TOKEN ? 1 : token == GL_POLYGON_TOKEN ? GLint(buffer[at++]) : 2;
+        std::vector<Vertex> primitive;
+        for (GLint i = 0; i < count; ++i, at += 11)   // x, y, z, RGBA, then s, t, r, q
+            primitive.push_back({buffer[at], buffer[at + 1], buffer[at + 7], buffer[at + 8]});
+        if (token == GL_POINT_TOKEN)
+            drawn.first.push_back(primitive[0]);
+        else
+            drawn.second.push_back(primitive);
+    }
+    return drawn;
+}
+
+TEST(Drawing, TheMarkerThenQuadStripsThatLeaveTheCutOpen)
+{
+    const PlaneGrid grid(50);
+    TextureCatalogue noTexture;
+    MappedGrid mapped(&grid, &noTexture);
+    for (float angle : {6.28318f, 3.14159f, 1.0f, 0.01f}) {
+        mapped.recompute(angle);
+        const auto [points, triangles] = draw(mapped, GL_FILL, 8.0);
+        // The marker at the centre, then 2,575 quads: all cells but the 26 between rows 25 and 26
+        // (the only ones with v = 0.5 at every corner) over the negative real axis (u <= 0.5).
+        ASSERT_EQ(points.size(), 1u);
+        EXPECT_TRUE(points[0].x == 320 && points[0].y == 240);
+        EXPECT_EQ(triangles.size(), 2u * 2575) << angle;
+        int rightOfCut = 0, overCut = 0;
+        for (const auto& t : triangles)
+            if (t[0].t == 0.5f && t[1].t == 0.5f && t[2].t == 0.5f)
+                ++(std::max({t[0].s, t[1].s, t[2].s}) > 0.5f ? rightOfCut : overCut);
+        EXPECT_TRUE(rightOfCut == 2 * 25 && overCut == 0) << angle;
+    }
+    // In wireframe no line joins the rims of the cut, at the left and right edges at this angle.
+    for (const auto& line : draw(mapped, GL_LINE, 1.0).second)
+        EXPECT_FALSE(line[0].t == 0.5f && line[1].t == 0.5f && std::abs(line[0].x - line[1].x) > 320);
+    glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
+
+    // The view values are lowered to their limits, each its own; with fewer than two rows only
+    // the marker is drawn and they are left alone.
+    for (const auto& [before, scale, offset] : {std::tuple{628.318, 3.14159, 2.0}, {1.9999999, 1.9999999, 1.9999999}, {2.5, 2.5, 2.0}}) {
+        mapped.viewScale = mapped.viewOffset = before;
+        draw(mapped, GL_FILL, 1.0);
+        EXPECT_TRUE(mapped.viewScale == scale && mapped.viewOffset == offset) << before;
+    }
+    mapped.rows.resize(1);
+    const auto [points, triangles] = draw(mapped, GL_FILL, 1.0);
+    EXPECT_TRUE(points.size() == 1 && triangles.empty() && mapped.viewScale == 2.5);
+}
+
+} // namespace

@@ -1,0 +1,217 @@
+#include "TestSupport.h"
+
+#include <GL/glut.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <thread>
+
+CommandResult runCommand(const std::string& command)
+{
+    CommandResult result{"", -1};
+    if (std::FILE* pipe = popen(command.c_str(), "r")) {
+        char buffer[65536];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+            result.output.append(buffer, n);
+        const int status = pclose(pipe);
+        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    return result;
+}
+
+TempDir::TempDir()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "clv-test-XXXXXX").string();
+    root = mkdtemp(pattern.data());
+}
+
+std::vector<std::uint8_t> readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes)
+{
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+void openGlWindow(int width, int height)
+{
+    static int window = 0;
+    if (window == 0) {
+        int argc = 1;
+        char name[] = "test";
+        char* argv[] = {name, nullptr};
+        glutInit(&argc, argv);
+        glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
+        glutInitWindowSize(width, height);
+        window = glutCreateWindow("test");
+    }
+    glutSetWindow(window);
+}
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto timeLimit = std::chrono::seconds(30);
+constexpr auto pollInterval = std::chrono::milliseconds(20);
+
+// The exit status of a child that ends within the limit (128 + signal if it was killed).
+std::optional<int> reap(pid_t pid, Clock::duration limit)
+{
+    int status = 0;
+    for (const auto deadline = Clock::now() + limit; waitpid(pid, &status, WNOHANG) != pid; std::this_thread::sleep_for(pollInterval))
+        if (Clock::now() > deadline)
+            return std::nullopt;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// A window can change size between asking for its geometry and reading its pixels, and the X
+// server then refuses the read; Xlib's default handler would end the test.
+int ignoreXError(Display*, XErrorEvent*)
+{
+    return 0;
+}
+
+} // namespace
+
+Viewer::Viewer(std::string program, std::string workDir, std::vector<std::string> arguments)
+    : program(std::move(program)), workDir(std::move(workDir)), arguments(std::move(arguments))
+{
+    int displayPipe[2];
+    if (pipe(displayPipe) != 0)
+        throw std::runtime_error("pipe failed");
+    if ((server = fork()) == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);   // never outlive the test, however it ends
+        dup2(displayPipe[1], 3);
+        dup2(open("/dev/null", O_WRONLY), 2);
+        execlp("Xvfb", "Xvfb", "-displayfd", "3", "-screen", "0", "1600x1200x24", "-nolisten", "tcp", nullptr);
+        _exit(127);
+    }
+    close(displayPipe[1]);
+    display = ":";   // Xvfb writes its display number once it accepts connections
+    for (char c; read(displayPipe[0], &c, 1) == 1 && c != '\n';)
+        display += c;
+    close(displayPipe[0]);
+    XSetErrorHandler(ignoreXError);
+    if (!(x = XOpenDisplay(display.c_str())))
+        throw std::runtime_error("no private X server (is Xvfb installed?)");
+    XSelectInput(x, DefaultRootWindow(x), SubstructureNotifyMask);
+    XSync(x, False);   // so that no window created from here on goes unseen
+    start();
+}
+
+Viewer::~Viewer()
+{
+    XCloseDisplay(x);
+    for (pid_t child : {status ? 0 : process, server})
+        if (child && kill(child, SIGKILL) == 0)
+            reap(child, timeLimit);
+}
+
+void Viewer::start()
+{
+    status.reset();
+    if ((process = fork()) == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        setenv("DISPLAY", display.c_str(), 1);
+        dup2(open(logs.path("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
+        dup2(open(logs.path("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+        std::vector<char*> argv{program.data()};
+        for (std::string& argument : arguments)
+            argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        if (chdir(workDir.c_str()) == 0)
+            execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+}
+
+WindowGeometry Viewer::find(const std::string& title) const
+{
+    ::Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    WindowGeometry found;
+    XQueryTree(x, DefaultRootWindow(x), &root, &parent, &children, &count);
+    for (unsigned i = 0; i < count && !found.id; ++i) {
+        char* name = nullptr;
+        XWindowAttributes a;
+        if (XFetchName(x, children[i], &name) && title == name && XGetWindowAttributes(x, children[i], &a) && a.map_state == IsViewable)
+            found = {children[i], a.x, a.y, a.width, a.height};
+        XFree(name);
+    }
+    XFree(children);
+    return found;
+}
+
+bool Viewer::waitForWindows()
+{
+    for (const auto deadline = Clock::now() + timeLimit; !find(mainWindow).id || !find(panelWindow).id; std::this_thread::sleep_for(pollInterval))
+        if (Clock::now() > deadline || exitStatus(std::chrono::seconds(0)))
+            return false;
+    // Far enough right that the main window can grow beside it.
+    xdotool("windowmove " + std::to_string(find(panelWindow).id) + " 1400 0");
+    return waitFor(panelWindow, [this](const Image&) { return find(panelWindow).x == 1400; }).has_value();
+}
+
+bool Viewer::xdotool(const std::string& arguments) const
+{
+    return runCommand("DISPLAY=" + display + " xdotool " + arguments).status == 0;
+}
+
+std::optional<Image> Viewer::waitFor(const std::string& title, const std::function<bool(const Image&)>& wanted) const
+{
+    for (const auto deadline = Clock::now() + timeLimit; Clock::now() < deadline; std::this_thread::sleep_for(pollInterval)) {
+        const WindowGeometry window = find(title);
+        XImage* captured = window.id ? XGetImage(x, window.id, 0, 0, unsigned(window.width), unsigned(window.height), AllPlanes, ZPixmap) : nullptr;
+        if (!captured)
+            continue;   // not shown yet, or resized meanwhile: look again
+        Image image{window.width, window.height, {}};
+        for (int py = 0; py < window.height; ++py)
+            for (int px = 0; px < window.width; ++px) {
+                const unsigned long pixel = XGetPixel(captured, px, py);
+                image.rgb.insert(image.rgb.end(), {std::uint8_t(pixel >> 16), std::uint8_t(pixel >> 8), std::uint8_t(pixel)});
+            }
+        XDestroyImage(captured);
+        if (wanted(image))
+            return image;
+    }
+    return std::nullopt;
+}
+
+std::optional<int> Viewer::exitStatus(Clock::duration limit)
+{
+    // A viewer that the X server refused is started again, a few times.
+    while (!status && (status = reap(process, limit)) && status == 1 &&
+           output("stderr").find("failed to open display") != std::string::npos && restarts++ < 5)
+        start();
+    return status;
+}
+
+std::string Viewer::output(const std::string& stream) const
+{
+    const std::vector<std::uint8_t> bytes = readFile(logs.path(stream));
+    return {bytes.begin(), bytes.end()};
+}
+
+int Viewer::windowsCreated()
+{
+    XSync(x, False);
+    while (XPending(x)) {
+        XEvent event;
+        XNextEvent(x, &event);
+        created += event.type == CreateNotify && event.xcreatewindow.parent == DefaultRootWindow(x);
+    }
+    return created;
+}

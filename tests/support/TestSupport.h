@@ -1,0 +1,88 @@
+// What the tests share: shell commands, temporary folders, files, a GL context, and the real
+// viewer under a private X server, driven as a person would drive it (xdotool for keys, clicks,
+// drags and window moves, its windows' pixels read back from the X server).
+//
+// Each Viewer starts its own Xvfb on a free display number, so input never reaches a display the
+// test did not start, and every wait polls with a timeout. A start that this Xvfb refused (it now
+// and then drops a new connection while another client disconnects) is retried.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+struct CommandResult {
+    std::string output;   // standard output, byte for byte
+    int status;           // exit status, or -1 if it did not exit normally
+};
+CommandResult runCommand(const std::string& command);
+
+// A fresh folder, removed with everything in it when the test ends.
+struct TempDir {
+    TempDir();
+    ~TempDir() { std::filesystem::remove_all(root); }
+    std::string path(const std::string& name) const { return (root / name).string(); }
+    std::string str() const { return root.string(); }
+    std::filesystem::path root;
+};
+
+std::vector<std::uint8_t> readFile(const std::string& path);
+void writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
+
+// A GLUT window on the display the test runs under (a private Xvfb from scripts/test), opened on
+// first use and made current.
+void openGlWindow(int width, int height);
+
+struct Image {
+    int width = 0, height = 0;
+    std::vector<std::uint8_t> rgb;   // top row first
+
+    const std::uint8_t* at(int x, int y) const { return &rgb[(std::size_t(y) * width + x) * 3]; }
+    bool white(int x, int y) const { return at(x, y)[0] == 255 && at(x, y)[1] == 255 && at(x, y)[2] == 255; }
+    bool operator==(const Image& other) const { return width == other.width && rgb == other.rgb; }
+};
+
+struct WindowGeometry {
+    unsigned long id = 0;   // 0: not shown
+    int x = 0, y = 0, width = 0, height = 0;
+};
+
+inline const std::string mainWindow = "Complex Logarithmic Mapping", panelWindow = "GLUI";
+
+class Viewer {
+public:
+    // Starts `program` with `arguments` in `workDir`.
+    Viewer(std::string program, std::string workDir, std::vector<std::string> arguments = {});
+    ~Viewer();
+    Viewer(const Viewer&) = delete;
+    Viewer& operator=(const Viewer&) = delete;
+
+    // Waits for both windows, then puts the panel right of the main window (there is no window
+    // manager to place it). False if they did not appear.
+    bool waitForWindows();
+    WindowGeometry find(const std::string& title) const;
+    bool xdotool(const std::string& arguments) const;
+    // Polls the picture of the window with this title until `wanted` holds; nullopt if it never does.
+    std::optional<Image> waitFor(const std::string& title, const std::function<bool(const Image&)>& wanted) const;
+    // The exit status once the viewer has ended; nullopt if it still runs after `limit`.
+    std::optional<int> exitStatus(std::chrono::steady_clock::duration limit = std::chrono::seconds(30));
+    std::string output(const std::string& stream = "stdout") const;
+    int windowsCreated();   // top-level windows created on the display so far
+    pid_t pid() const { return process; }
+
+private:
+    void start();
+
+    std::string program, workDir, display;
+    std::vector<std::string> arguments;
+    TempDir logs;   // the viewer's standard output and error
+    pid_t server = 0, process = 0;
+    struct _XDisplay* x = nullptr;   // Xlib's Display; its header's macros would clash with the tests'
+    std::optional<int> status;
+    int restarts = 0, created = 0;
+};

@@ -1,0 +1,10 @@
+// Writing an 8-bit RGB image to a PNG file with libpng: the texture images the build draws, and
+// any other picture the program keeps. No alpha, no gamma or colour chunks.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Writes width x height pixels, rows packed from the top row down, three bytes (red, green, blue)
+// a pixel. False if the file cannot be created or libpng fails.
+bool writePng(const std::string& path, std::uint32_t width, std::uint32_t height, const std::uint8_t* topFirstRgb);
