@@ -3,6 +3,7 @@
 #include "ViewerState.h"
 
 #include <GL/glu.h>
+#include <GL/glui.h>
 #include <GL/glut.h>
 
 #include <cstdlib>
@@ -16,10 +17,7 @@ constexpr unsigned char wireframeKey = 'f';
 
 void onDisplay()
 {
-    glLoadIdentity();
-    glPolygonMode(GL_FRONT_AND_BACK, viewerState->polygonMode);
-    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    viewerState->mappedGrid->draw();
+    viewerState->drawPicture();
     glutSwapBuffers();
 }
 
@@ -31,16 +29,21 @@ void onReshape(int width, int height)
     glLoadIdentity();
     gluOrtho2D(-1.0, 1.0, -1.0, 1.0);
     glMatrixMode(GL_MODELVIEW);
+    // GLUT redraws after this, but a GL may learn the window's new size only from that frame's
+    // swap (Mesa's software renderer does): the idle pass's redraw then draws at the new size.
+    GLUI_Master.post_idle_pass();
 }
 
 void onKeyboard(unsigned char key, int, int)
 {
     if (key == escapeKey)
         std::exit(0);
-    // 'f' flips the Wireframe checkbox itself, so the checkbox shows it and the two never disagree.
+    // 'f' flips the Wireframe checkbox itself, so the checkbox shows it and the two never disagree;
+    // the idle pass has the panel show the change.
     if (key == wireframeKey) {
         viewerState->wireframe = viewerState->wireframe == 1 ? 0 : 1;
         viewerState->polygonMode = viewerState->wireframe == 1 ? GL_LINE : GL_FILL;
+        GLUI_Master.post_idle_pass();
     }
     glutPostRedisplay();
 }
@@ -62,6 +65,7 @@ void onMouse(int button, int state, int x, int y)
 void onMotion(int x, int y)
 {
     viewerState->handleMotion(x, y);
+    GLUI_Master.post_idle_pass();   // the idle pass maps the grid for the new angle
 }
 
 void onIdle()

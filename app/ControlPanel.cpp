@@ -2,6 +2,15 @@
 
 #include "ViewerState.h"
 
+namespace {
+
+void requestPicture(int)
+{
+    viewerState->pictureRequested = true;
+}
+
+} // namespace
+
 void buildControlPanel()
 {
     viewerState->panel = panelWindow;
@@ -15,10 +24,12 @@ void buildControlPanel()
 
     // Button i selects the catalogue's file i; the labels are only labels.
     viewerState->textureGroup = new GLUI_RadioGroup(panelWindow, nullptr, -1, GLUI_CB());
-    panelWindow->add_radiobutton_to_group(viewerState->textureGroup, "Galaxie.png");
-    panelWindow->add_radiobutton_to_group(viewerState->textureGroup, "Cantonales.png");
-    panelWindow->add_radiobutton_to_group(viewerState->textureGroup, "Treemap.png");
-    panelWindow->add_radiobutton_to_group(viewerState->textureGroup, "ColorTreemap.png");
+    for (const std::string& label : viewerState->grid->catalogue->labels)
+        panelWindow->add_radiobutton_to_group(viewerState->textureGroup, label);
+
+    // The idle pass saves the picture, with the main window's GL context current.
+    panelWindow->add_separator();
+    panelWindow->add_button("Save picture", -1, requestPicture);
 
     panelWindow->set_main_gfx_window(viewerState->mainWindow);
 }

@@ -1,5 +1,5 @@
-// The control panel: a Wireframe checkbox and the choice among the four textures. No callbacks:
-// the idle pass reads both settings on every pass.
+// The control panel: a Wireframe checkbox, the choice among the images, and "Save picture". The
+// idle pass reads the two settings; the button asks it to save the picture.
 #pragma once
 
 #include <GL/glui.h>

@@ -7,19 +7,44 @@
 #include <GL/glui.h>
 #include <GL/glut.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
 ViewerState* viewerState = nullptr;
 GLUI* panelWindow = nullptr;
+
+namespace {
+
+// An image given on the command line that cannot be loaded ends the program before any window
+// opens, as a missing image would later, with the file and the reason on standard error.
+void checkImageFiles(const std::vector<std::string>& imageFiles)
+{
+    for (const std::string& file : imageFiles) {
+        TextureCatalogue check;
+        if (!check.loadPng(file.c_str())) {
+            std::fprintf(stderr, "%s: %s\n", file.c_str(), check.loadFailure.c_str());
+            TextureCatalogue::exitTextureNotFound();
+        }
+        std::free(check.pixels);
+    }
+}
+
+} // namespace
 
 void startViewer(int* argc, char** argv)
 {
     glutInit(argc, argv);
+    const std::vector<std::string> imageFiles(argv + 1, argv + *argc);
+    checkImageFiles(imageFiles);
     glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
     glutInitWindowSize(640, 480);
     glutInitWindowPosition(0, 0);
     const int mainWindow = glutCreateWindow("Complex Logarithmic Mapping");
 
     // Loads the first image into the main window's context, which is current.
-    viewerState = new ViewerState(mainWindow);
+    viewerState = new ViewerState(mainWindow, imageFiles);
 
     // GLUI makes the main window current again afterwards.
     panelWindow = GLUI_Master.create_glui("GLUI", 0, -1, -1);

@@ -2,5 +2,6 @@
 // panel, and the callbacks. The entry point runs it and then enters the GLUT main loop.
 #pragma once
 
-// Takes the command line, which goes to GLUT alone.
+// Takes the command line: GLUT's options go to GLUT, and the arguments it leaves are image files
+// to show in place of the four images, each checked before any window opens.
 void startViewer(int* argc, char** argv);

@@ -1,6 +1,7 @@
 #include "ViewerState.h"
 
 #include "PowerLogarithm.h"
+#include "SavePicture.h"
 
 #include <GL/glu.h>
 #include <GL/glut.h>
@@ -14,10 +15,10 @@ constexpr double angleStep = 0.02;   // per 2 pixels of vertical drag
 
 } // namespace
 
-ViewerState::ViewerState(int mainWindow)
+ViewerState::ViewerState(int mainWindow, const std::vector<std::string>& imageFiles)
     : morphAngle(static_cast<float>(greatestAngle)), mainWindow(mainWindow), currentTexture(0)
 {
-    grid = std::make_unique<PlaneGrid>();
+    grid = std::make_unique<PlaneGrid>(imageFiles);
     mappedGrid = std::make_unique<MappedGrid>(grid.get(), grid->catalogue.get());
     mappedGrid->recompute(morphAngle);
     polygonMode = GL_FILL;
@@ -54,7 +55,9 @@ void ViewerState::handleMotion(int x, int y)
 
 void ViewerState::updateFrame()
 {
-    mappedGrid->recompute(morphAngle);
+    // The rows are the same bits for the same angle, so only a new angle is mapped.
+    if (morphAngle != mappedGrid->angle)
+        mappedGrid->recompute(morphAngle);
     // GLUT or the panel may have left another window current.
     glutSetWindow(mainWindow);
     polygonMode = wireframe == 1 ? GL_LINE : GL_FILL;
@@ -63,5 +66,17 @@ void ViewerState::updateFrame()
         currentTexture = selected;
         grid->catalogue->selectTexture(static_cast<unsigned>(selected));
     }
+    if (pictureRequested) {
+        pictureRequested = false;
+        savePicture();
+    }
     glutPostRedisplay();
+}
+
+void ViewerState::drawPicture()
+{
+    glLoadIdentity();
+    glPolygonMode(GL_FRONT_AND_BACK, polygonMode);
+    glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+    mappedGrid->draw();
 }

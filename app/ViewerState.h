@@ -2,7 +2,8 @@
 // its mapped image, the mouse, the morph angle, the main window, and the panel's live values.
 //
 // handleMotion turns a right-button drag into a change of the morph angle; updateFrame, the idle
-// pass, applies the angle, the Wireframe checkbox and the texture choice and requests a redraw.
+// pass, applies the angle, the Wireframe checkbox and the texture choice and requests a redraw. The
+// pass runs after whatever can change those, and not otherwise: at rest the viewer sleeps.
 // Exactly one instance exists, built by main right after the main window, reached through
 // viewerState, and never destroyed.
 #pragma once
@@ -14,20 +15,26 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 class ViewerState {
 public:
-    // Builds the grid (loading texture 0) and its mapping, and sets the main window's GL state.
-    // The main window must be the current GLUT window.
-    explicit ViewerState(int mainWindow);
+    // Builds the grid (loading texture 0 of the four images, or of `imageFiles` if there are any)
+    // and its mapping, and sets the main window's GL state. The main window must be the current
+    // GLUT window.
+    explicit ViewerState(int mainWindow, const std::vector<std::string>& imageFiles = {});
 
     // A motion event of the main window (a button is held): with the right button, every 2 pixels
     // upward widen the angle by 0.02 and every 2 downward close it, within its limits.
     void handleMotion(int x, int y);
 
-    // The idle pass: maps the grid for the current angle, applies the panel's settings to the main
-    // window, and requests its redraw.
+    // The idle pass: maps the grid for the current angle if it is new, applies the panel's settings
+    // to the main window, saves its picture if that was asked for, and requests its redraw.
     void updateFrame();
+
+    // Draws the main window's picture into its current buffer: what onDisplay shows.
+    void drawPicture();
 
     std::int32_t polygonMode;        // GL_FILL or GL_LINE
     std::int32_t windowWidth;        // of the main window when the state was built
@@ -43,6 +50,7 @@ public:
     std::int32_t wireframe = 0;      // the Wireframe checkbox's live variable
     std::int32_t currentTexture;     // the texture index applied last
     GLUI_RadioGroup* textureGroup = nullptr;
+    bool pictureRequested = false;   // by the panel's "Save picture", for the next idle pass
 };
 
 extern ViewerState* viewerState;

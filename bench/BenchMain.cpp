@@ -24,8 +24,9 @@ void warmUp()
             sink = sink + std::sqrt(double(i));
 }
 
-// Keeps the best real time per iteration of each benchmark over its repetitions, while reporting
-// as usual. The best of several runs is the figure least disturbed by the rest of the machine.
+// Keeps, over the repetitions, the best real time per iteration of each benchmark and the best
+// value of each counter a benchmark reports, while reporting as usual. The best of several runs is
+// the figure least disturbed by the rest of the machine.
 class CollectingReporter : public benchmark::ConsoleReporter {
 public:
     // Colours only on a terminal.
@@ -33,15 +34,22 @@ public:
     void ReportRuns(const std::vector<Run>& runs) override
     {
         for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration && run.iterations > 0) {
-                const double seconds = run.real_accumulated_time / double(run.iterations);
-                const auto [best, added] = secondsPerIteration.try_emplace(run.run_name.function_name, seconds);
-                if (!added && seconds < best->second)
-                    best->second = seconds;
+            if (run.run_type == Run::RT_Iteration && run.iterations > 0 && !run.error_occurred) {
+                keepBest(run.run_name.function_name, run.real_accumulated_time / double(run.iterations));
+                for (const auto& [name, counter] : run.counters)
+                    keepBest(name, counter.value);
             }
         ConsoleReporter::ReportRuns(runs);
     }
-    std::map<std::string, double> secondsPerIteration;
+    std::map<std::string, double> figures;
+
+private:
+    void keepBest(const std::string& name, double value)
+    {
+        const auto [best, added] = figures.try_emplace(name, value);
+        if (!added && value < best->second)
+            best->second = value;
+    }
 };
 
 } // namespace
@@ -52,7 +60,7 @@ int main(int argc, char** argv)
     warmUp();
     CollectingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
-    printRatios(reporter.secondsPerIteration);
+    printRatios(reporter.figures);
     benchmark::Shutdown();
     return 0;
 }

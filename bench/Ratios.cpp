@@ -13,41 +13,44 @@ struct Ratio {
 // recompute_direct/recompute is the other way round: the speed-up over the direct evaluation.
 const Ratio ratios[] = {
     {"recompute_direct", "recompute"},
+    {"frame", "textured_mesh"},
     {"frame", "textured_quad"},
     {"frame_1280x1000", "textured_quad_1280x1000"},
-    {"frame", "textured_mesh"},
     {"startup", "bare_windows"},
+    {"rest_cpu", "one_core"},
+    {"motion_to_frame", "frame"},
 };
 
 const char* const imageFiles[] = {"galaxie.png", "cantonales.png", "treemap.png", "ctreemap.png"};
 
-double figure(const std::map<std::string, double>& seconds, const std::string& name)
+// The figure of that name, or -1 if it was not measured.
+double figure(const std::map<std::string, double>& figures, const std::string& name)
 {
-    const auto found = seconds.find(name);
-    return found == seconds.end() ? 0.0 : found->second;
+    const auto found = figures.find(name);
+    return found == figures.end() ? -1.0 : found->second;
 }
 
 } // namespace
 
-void printRatios(const std::map<std::string, double>& secondsPerIteration)
+void printRatios(std::map<std::string, double> figures)
 {
-    const double startup = figure(secondsPerIteration, "startup");
-    const double bare = figure(secondsPerIteration, "bare_windows");
-    if (startup > 0 && bare > 0)
-        std::printf("startup %.1f ms, bare windows %.1f ms\n", startup * 1e3, bare * 1e3);
+    figures["one_core"] = 1.0;   // CPU seconds per second of one core kept busy
+    for (const char* name : {"startup", "bare_windows", "frame", "textured_mesh", "textured_quad", "motion_to_frame"})
+        if (figure(figures, name) >= 0)
+            std::printf("%s %.3f ms\n", name, figure(figures, name) * 1e3);
 
     for (const Ratio& ratio : ratios) {
-        const double cost = figure(secondsPerIteration, ratio.cost);
-        const double floor = figure(secondsPerIteration, ratio.floor);
-        if (cost > 0 && floor > 0)
+        const double cost = figure(figures, ratio.cost);
+        const double floor = figure(figures, ratio.floor);
+        if (cost >= 0 && floor > 0)
             std::printf("ratio %s/%s: %.3f\n", ratio.cost, ratio.floor, cost / floor);
     }
 
     // One figure for the four images: the worst of them.
     double worst = 0;
     for (const char* file : imageFiles) {
-        const double cost = figure(secondsPerIteration, std::string("loadpng/") + file);
-        const double floor = figure(secondsPerIteration, std::string("libpng_simplified/") + file);
+        const double cost = figure(figures, std::string("loadpng/") + file);
+        const double floor = figure(figures, std::string("libpng_simplified/") + file);
         if (cost > 0 && floor > 0)
             worst = std::max(worst, cost / floor);
     }

@@ -4,5 +4,6 @@
 #include <map>
 #include <string>
 
-// Prints "ratio NAME: VALUE" for every ratio whose two figures were measured.
-void printRatios(const std::map<std::string, double>& secondsPerIteration);
+// Prints "ratio NAME: VALUE" for every ratio whose two figures were measured: seconds per
+// iteration of a benchmark, or a counter it reported, by name.
+void printRatios(std::map<std::string, double> figures);

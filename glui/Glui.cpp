@@ -43,6 +43,11 @@ GLUI_Checkbox* GLUI::add_checkbox(const std::string& name, int* live_var, int id
     return add(std::make_unique<GLUI_Checkbox>(name, live_var, id, callback));
 }
 
+GLUI_Button* GLUI::add_button(const std::string& name, int id, GLUI_CB callback)
+{
+    return add(std::make_unique<GLUI_Button>(name, id, callback));
+}
+
 GLUI_RadioButton* GLUI::add_radiobutton_to_group(GLUI_RadioGroup* group, const std::string& name)
 {
     group->buttons.push_back(std::make_unique<GLUI_RadioButton>(name));
@@ -60,6 +65,8 @@ void GLUI::drawFrame()
     }
     if (changedByUser && main_gfx_window != 0)
         glutPostWindowRedisplay(main_gfx_window);
+    if (changedByUser)
+        GLUI_Master.post_idle_pass();
 }
 
 void GLUI::idle()
@@ -86,10 +93,23 @@ GLUI* GLUI_Master_Object::create_glui(const std::string& name, long flags, int x
 void GLUI_Master_Object::set_glutIdleFunc(void (*f)())
 {
     idle_callback = f;
-    glutIdleFunc([] {
-        for (GLUI* panel : *GLUI_Master.panels)
-            panel->idle();
-        if (GLUI_Master.idle_callback)
-            GLUI_Master.idle_callback();
-    });
+    post_idle_pass();
+}
+
+void GLUI_Master_Object::post_idle_pass()
+{
+    passRequested = true;
+    glutIdleFunc(idlePass);
+}
+
+void GLUI_Master_Object::idlePass()
+{
+    GLUI_Master.passRequested = false;
+    for (GLUI* panel : *GLUI_Master.panels)
+        panel->idle();
+    if (GLUI_Master.idle_callback)
+        GLUI_Master.idle_callback();
+    // Nothing asked for another pass meanwhile: rest until something does.
+    if (!GLUI_Master.passRequested)
+        glutIdleFunc(nullptr);
 }

@@ -68,6 +68,19 @@ bool GLUI_Checkbox::draw()
     return true;
 }
 
+GLUI_Button::GLUI_Button(std::string name, int id, GLUI_CB callback)
+    : GLUI_Control(nullptr, id, callback), name(std::move(name))
+{
+}
+
+bool GLUI_Button::draw()
+{
+    if (!ImGui::Button(name.c_str()))
+        return false;
+    userChose(int_val);
+    return true;
+}
+
 GLUI_RadioGroup::GLUI_RadioGroup(GLUI* parent, int* live_var, int user_id, GLUI_CB callback)
     : GLUI_Control(live_var, user_id, callback)
 {

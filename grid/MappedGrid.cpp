@@ -12,6 +12,7 @@ void MappedGrid::recompute(float angle)
 {
     if (angle == 0.0f)
         return;
+    this->angle = angle;
     const float k = rootDegree(angle);
     viewScale = k;
     viewOffset = k;

@@ -33,6 +33,7 @@ public:
     std::vector<GridRow> rows;
     double viewScale = 0.0;    // divides both drawing coordinates: k, lowered by draw to at most 3.14159
     double viewOffset = 0.0;   // added to Re w before the division: k, lowered by draw to at most 2.0
+    float angle = 0.0f;        // the angle the rows were last mapped for
 
 private:
     // The source grid never changes, so what the mapping needs of it is taken once.

@@ -8,8 +8,8 @@ constexpr std::uint32_t viewerGridSize = 50;
 
 } // namespace
 
-PlaneGrid::PlaneGrid()
-    : catalogue(std::make_unique<TextureCatalogue>()), gridSize(viewerGridSize)
+PlaneGrid::PlaneGrid(const std::vector<std::string>& imageFiles)
+    : catalogue(std::make_unique<TextureCatalogue>(imageFiles)), gridSize(viewerGridSize)
 {
     catalogue->selectTexture(0);
     generate();

@@ -9,9 +9,11 @@
 
 #include <png.h>
 
+#include <cerrno>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -66,28 +68,36 @@ void requestRgb8(png_structp png, png_infop info, int colorType, int bitDepth)
 
 } // namespace
 
+bool TextureCatalogue::failed(std::string reason)
+{
+    loadFailure = std::move(reason);
+    return false;
+}
+
 bool TextureCatalogue::loadPng(const char* path)
 {
     std::FILE* file = std::fopen(path, "rb");
     if (!file)
-        return false;
+        return failed(std::strerror(errno));
 
     unsigned char signature[signatureBytes];
     if (std::fread(signature, 1, signatureBytes, file) != signatureBytes || !png_check_sig(signature, signatureBytes)) {
+        // A folder opens, but cannot be read.
+        const std::string reason = std::ferror(file) ? std::strerror(errno) : "not a PNG file";
         std::fclose(file);
-        return false;
+        return failed(reason);
     }
 
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     if (!png) {
         std::fclose(file);
-        return false;
+        return failed("out of memory");
     }
     png_infop info = png_create_info_struct(png);
     if (!info) {
         png_destroy_read_struct(&png, nullptr, nullptr);
         std::fclose(file);
-        return false;
+        return failed("out of memory");
     }
 
     // Written after the recovery point and read after a jump back to it, hence volatile.
@@ -99,7 +109,7 @@ bool TextureCatalogue::loadPng(const char* path)
         std::free(pixelBuffer);
         std::free(rowPointers);
         std::fclose(file);
-        return false;
+        return failed("not a PNG image libpng can read");
     }
 
     png_init_io(png, file);
@@ -127,7 +137,7 @@ bool TextureCatalogue::loadPng(const char* path)
         png_destroy_read_struct(&png, &info, nullptr);
         std::free(pixelBuffer);
         std::fclose(file);
-        return false;
+        return failed("out of memory");
     }
 
     // libpng delivers the top row first; OpenGL wants the bottom row first.

@@ -4,10 +4,18 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
-TextureCatalogue::TextureCatalogue()
-    : fileNames{"galaxie.png", "cantonales.png", "treemap.png", "ctreemap.png"}
+TextureCatalogue::TextureCatalogue(const std::vector<std::string>& files)
+    : fileNames{"galaxie.png", "cantonales.png", "treemap.png", "ctreemap.png"},
+      labels{"Galaxie.png", "Cantonales.png", "Treemap.png", "ColorTreemap.png"}
 {
+    if (files.empty())
+        return;
+    fileNames = files;
+    labels.clear();
+    for (const std::string& file : files)
+        labels.push_back(std::filesystem::path(file).filename().string());
 }
 
 void TextureCatalogue::selectTexture(unsigned index)
@@ -18,8 +26,7 @@ void TextureCatalogue::selectTexture(unsigned index)
     // A texture larger than the GL's limit would be dropped by glTexImage2D and the grid would show
     // blank, so such an image is shrunk to fit rather than uploaded as it is.
     if (!loadPng(fileNames[index].c_str()) || !fitWithin(static_cast<std::uint32_t>(maxTextureSize))) {
-        std::printf("Texture file not found ... exiting\n");
-        std::exit(-1);
+        exitTextureNotFound();
     }
 
     glDeleteTextures(1, &textureName);
@@ -38,6 +45,12 @@ void TextureCatalogue::selectTexture(unsigned index)
 
     std::free(pixels);
     pixels = nullptr;
+}
+
+void TextureCatalogue::exitTextureNotFound()
+{
+    std::printf("Texture file not found ... exiting\n");
+    std::exit(-1);
 }
 
 bool TextureCatalogue::fitWithin(std::uint32_t limit)

@@ -8,8 +8,11 @@
 #include "TextureCatalogue.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <complex>
+#include <fstream>
+#include <thread>
 
 namespace {
 
@@ -17,8 +20,9 @@ const char* const imageFiles[] = {"galaxie.png", "cantonales.png", "treemap.png"
 constexpr int imageWidth = 255, imageHeight = 256;   // rows of 765 bytes: not a multiple of 4
 constexpr int checker = 30;                          // the odd texels' blue above the image's own
 int blueOf(int image) { return 20 + 60 * image; }
-// The checkbox and radio buttons, where the picture of the panel in the test data has them.
-constexpr int controlX = 17, controlY[] = {38, 82, 105, 128, 151};
+// The checkbox and radio buttons, and "Save picture", where the pictures of the panel in the test
+// data have them.
+constexpr int controlX = 17, controlY[] = {38, 82, 105, 128, 151}, saveX = 50, saveY = 178;
 
 void writeImages(const TempDir& dir)
 {
@@ -27,8 +31,23 @@ void writeImages(const TempDir& dir)
         for (int y = imageHeight - 1; y >= 0; --y)   // files store the top row first
             for (int x = 0; x < imageWidth; ++x)
                 rgb.insert(rgb.end(), {std::uint8_t(x), std::uint8_t(y), std::uint8_t(blueOf(image) + (x + y) % 2 * checker)});
-        ASSERT_TRUE(writePng(dir.path(imageFiles[image]), imageWidth, imageHeight, rgb.data()));
+        ASSERT_EQ(writePng(dir.path(imageFiles[image]), imageWidth, imageHeight, rgb.data()), "");
     }
+}
+
+// A PNG file as the viewer's loader reads it, top row first; empty if it cannot be read.
+Image readPng(const std::string& path)
+{
+    TextureCatalogue reader;
+    Image image;
+    if (!reader.loadPng(path.c_str()))
+        return image;
+    image.width = int(reader.width);
+    image.height = int(reader.height);
+    for (std::uint32_t row = reader.height; row-- > 0;)
+        image.rgb.insert(image.rgb.end(), reader.pixels + row * reader.width * 3, reader.pixels + (row + 1) * reader.width * 3);
+    std::free(reader.pixels);
+    return image;
 }
 
 // Pixels of a lattice that do not show the texel the mapping at `angle` puts there (within a few
@@ -88,7 +107,10 @@ bool wireframe(const Image& picture)
 
 // A viewer started in a folder, and what a person does to it.
 struct Sitting : Viewer {
-    explicit Sitting(const TempDir& dir) : Viewer(VIEWER_PATH, dir.str()) {}
+    explicit Sitting(const TempDir& dir, std::vector<std::string> arguments = {}, std::string program = VIEWER_PATH)
+        : Viewer(std::move(program), dir.str(), std::move(arguments))
+    {
+    }
     std::optional<Image> waitForMain(const std::function<bool(const Image&)>& wanted) { return waitFor(mainWindow, wanted); }
     Image mainPicture() { return waitForMain([](const Image&) { return true; }).value_or(Image{}); }
     bool shows(const Image& picture) { return waitForMain([&](const Image& p) { return p == picture; }).has_value(); }
@@ -108,20 +130,39 @@ struct Sitting : Viewer {
         keys("f");
         return lines && waitForMain([](const Image& p) { return !wireframe(p); });
     }
-    // Whether the controls hold the toolkit's blue mark (checked, selected) as wanted, shown with
-    // the pointer away from them.
-    bool marked(std::vector<bool> wanted)
+    void clickAt(int x, int y) { xdotool("mousemove " + std::to_string(find(panelWindow).x + x) + " " + std::to_string(y) + " click 1"); }
+    void click(int control) { clickAt(controlX, controlY[control]); }
+    // Whether the panel, with the pointer away from it, looks as the picture in the test data: its
+    // texts, controls, and which are checked or selected. The panel shown is kept for a look.
+    bool panelLooksAsIn(const std::string& name)
     {
         xdotool("mousemove 320 240");
-        return waitFor(panelWindow, [&](const Image& panel) {
-            std::vector<bool> marks(5);
-            for (int i = 0; i < 5 && panel.height > controlY[4]; ++i)
-                for (int y = controlY[i] - 4; y <= controlY[i] + 4; ++y)
-                    marks[i] = marks[i] || (panel.at(controlX, y)[2] > 200 && panel.at(controlX, y)[0] < 140);
-            return marks == wanted;
-        }).has_value();
+        const Image expected = readPng(TEST_DATA_DIR "/" + name);
+        Image shown;
+        const bool same = waitFor(panelWindow, [&](const Image& panel) { return (shown = panel) == expected; }).has_value();
+        writePng("shown-" + name, std::uint32_t(shown.width), std::uint32_t(shown.height), shown.rgb.data());
+        return same;
     }
-    void click(int control) { xdotool("mousemove " + std::to_string(find(panelWindow).x + controlX) + " " + std::to_string(controlY[control]) + " click 1"); }
+    // Whether the viewer comes to rest: a second in which all its threads together take (almost)
+    // no CPU, read from /proc.
+    bool comesToRest()
+    {
+        auto cpuSeconds = [this] {
+            std::ifstream stat("/proc/" + std::to_string(pid()) + "/stat");
+            std::string field;
+            double ticks = 0;
+            for (int i = 1; i <= 15 && stat >> field; ++i)
+                ticks += i >= 14 ? std::stod(field) : 0;   // user and system time
+            return ticks / double(sysconf(_SC_CLK_TCK));
+        };
+        for (int second = 0; second < 10; ++second) {
+            const double before = cpuSeconds();
+            std::this_thread::sleep_for(std::chrono::seconds(1));
+            if (cpuSeconds() - before < 0.02)
+                return true;
+        }
+        return false;
+    }
 };
 
 TEST(Viewer, OneSittingWithTheMouseTheKeysAndThePanel)
@@ -136,21 +177,15 @@ TEST(Viewer, OneSittingWithTheMouseTheKeysAndThePanel)
     ASSERT_TRUE(viewer.showsAngle(6.28318f)) << "the first picture never matched the mapping at the widest angle";
     const Image plane = viewer.mainPicture();
     EXPECT_GT(blendedShareAndImage(plane, 0, plane.height).first, 0.5);
-    // The panel's texts and controls exactly as drawn at start; the one shown is kept for a look.
-    viewer.xdotool("mousemove 320 240");
-    const Image panel = viewer.waitFor(panelWindow, [](const Image& p) { return p.height > controlY[4]; }).value_or(Image{});
-    writePng("panel-shown.png", std::uint32_t(panel.width), std::uint32_t(panel.height), panel.rgb.data());
-    TextureCatalogue expected;
-    ASSERT_TRUE(expected.loadPng(TEST_DATA_DIR "/panel.png") && int(expected.width * expected.height) == panel.width * panel.height);
-    for (int row = 0; row < panel.height; ++row)
-        ASSERT_TRUE(std::equal(panel.at(0, row), panel.at(0, row + 1), expected.pixels + (panel.height - 1 - row) * panel.width * 3))
-            << "the panel looks different: see panel-shown.png";
-    std::free(expected.pixels);
+    // The panel's texts and controls exactly as drawn at start.
+    EXPECT_TRUE(viewer.panelLooksAsIn("panel.png"));
 
     // Keys other than 'f' and Esc change nothing.
     viewer.keys("F a Z 1 0 space Return Up Down Left Right F1 F2 F12 Home Page_Down");
     EXPECT_TRUE(viewer.sync() && viewer.shows(plane));
-    // A right drag 200 pixels down in one motion event: 100 steps of 0.02 toward the logarithm.
+    // A right drag 200 pixels down in one motion event, from rest: 100 steps of 0.02 toward the
+    // logarithm. (At rest the viewer sleeps; each input below that follows a rest must wake it.)
+    ASSERT_TRUE(viewer.comesToRest());
     viewer.drag(3, 100, 300);
     const float angle = float(-100 * 0.02 + double(6.28318f));
     ASSERT_TRUE(viewer.showsAngle(angle));
@@ -181,27 +216,26 @@ TEST(Viewer, OneSittingWithTheMouseTheKeysAndThePanel)
 
     // Wireframe from the key and from the checkbox, each following the other, with the black
     // 5 x 5 marker between the lines (a line may cross it).
+    EXPECT_TRUE(viewer.comesToRest());
     viewer.keys("f");
     const Image lines = viewer.waitForMain(wireframe).value_or(Image{});
     int black = 0;
     for (std::size_t i = 0; i < lines.rgb.size(); i += 3)
         black += lines.rgb[i] + lines.rgb[i + 1] + lines.rgb[i + 2] == 0;
     EXPECT_TRUE(black >= 15 && black <= 25) << black;
-    EXPECT_TRUE(viewer.marked({true, true, false, false, false}));
+    EXPECT_TRUE(viewer.panelLooksAsIn("panel-wireframe.png") && viewer.comesToRest());
     viewer.click(0);
-    EXPECT_TRUE(viewer.shows(logView) && viewer.marked({false, true, false, false, false}));
+    EXPECT_TRUE(viewer.shows(logView) && viewer.panelLooksAsIn("panel.png"));
     viewer.click(0);
-    EXPECT_TRUE(viewer.shows(lines) && viewer.marked({true, true, false, false, false}));
+    EXPECT_TRUE(viewer.shows(lines) && viewer.panelLooksAsIn("panel-wireframe.png"));
     viewer.keys("f");
-    EXPECT_TRUE(viewer.shows(logView) && viewer.marked({false, true, false, false, false}));
+    EXPECT_TRUE(viewer.shows(logView) && viewer.panelLooksAsIn("panel.png"));
 
     // Each image from the panel. Its file is read when it is picked and not again: with the file
     // changed behind its back, picking it again changes nothing, picking it anew shows the change.
     for (int image : {1, 2, 3, 0}) {
         viewer.click(1 + image);
-        std::vector<bool> selected(5);
-        selected[1 + image] = true;
-        EXPECT_TRUE(viewer.showsImage(image) && viewer.marked(selected)) << image;
+        EXPECT_TRUE(viewer.showsImage(image) && viewer.panelLooksAsIn(image ? "panel-image" + std::to_string(image) + ".png" : "panel.png"));
     }
     std::filesystem::copy_file(dir.path("ctreemap.png"), dir.path("galaxie.png"), std::filesystem::copy_options::overwrite_existing);
     viewer.click(1);
@@ -212,11 +246,41 @@ TEST(Viewer, OneSittingWithTheMouseTheKeysAndThePanel)
     EXPECT_TRUE(viewer.showsImage(3));
 
     // A wider, flatter window: the picture stretches with it.
+    EXPECT_TRUE(viewer.comesToRest());
     viewer.xdotool("windowsize " + std::to_string(main.id) + " 900 300");
     EXPECT_TRUE(viewer.waitForMain([](const Image& p) { return p.width == 900 && p.height == 300 && mismatches(p, 0.01f) == 0; }));
     // Esc ends it at once, also in the middle of a right drag.
     viewer.xdotool("mousemove 300 100 mousedown 3 mousemove 300 200 key Escape");
     EXPECT_EQ(viewer.exitStatus(), 0);
+}
+
+TEST(Viewer, PicturesOfYourOwnAndThePictureSaved)
+{
+    TempDir dir;
+    writeImages(dir);
+    // Files given take the four images' places: one button each, labelled with its name, the
+    // first shown at start.
+    Sitting viewer(dir, {"ctreemap.png", dir.path("cantonales.png")});
+    ASSERT_TRUE(viewer.waitForWindows()) << viewer.output("stderr");
+    EXPECT_TRUE(viewer.showsImage(3) && viewer.panelLooksAsIn("panel-files.png"));
+    viewer.click(2);
+    ASSERT_TRUE(viewer.showsImage(1));
+    // Saved: exactly the window's pixels, in the working folder, under the next free number.
+    for (const std::string name : {"complex-log-0001.png", "complex-log-0002.png"}) {
+        viewer.clickAt(saveX, saveY - 46);
+        EXPECT_TRUE(viewer.waitForOutput("stdout", "Saved " + dir.path(name) + "\n"));
+        EXPECT_TRUE(readPng(dir.path(name)) == viewer.mainPicture()) << name;
+    }
+    // The working folder read-only, so the home folder is used, where the disk is full: the reason
+    // on standard error, nothing left behind, and the viewer goes on.
+    std::filesystem::create_directory(dir.path("home"));
+    Sitting full(dir, {"-m", "sh", "-c", "mount --bind \"$PWD\" \"$PWD\" && mount -o remount,ro,bind \"$PWD\" && cd \"$PWD\" &&"
+                                         " mount -t tmpfs -o size=4k tmpfs home && HOME=$PWD/home exec " VIEWER_PATH}, "/usr/bin/unshare");
+    ASSERT_TRUE(full.waitForWindows()) << full.output("stderr");
+    full.clickAt(saveX, saveY);
+    EXPECT_TRUE(full.waitForOutput("stderr", "Cannot save the picture in " + dir.path("home") + ": No space left on device\n"));
+    EXPECT_TRUE(std::filesystem::is_empty("/proc/" + std::to_string(full.pid()) + "/root" + dir.path("home")));
+    EXPECT_TRUE(full.showsImage(0) && !full.exitStatus(std::chrono::seconds(0)));
 }
 
 TEST(Viewer, AnImageThatCannotBeLoadedEndsItWithTheMessage)
@@ -231,8 +295,21 @@ TEST(Viewer, AnImageThatCannotBeLoadedEndsItWithTheMessage)
         EXPECT_EQ(failing.output(), "Texture file not found ... exiting\n");
         EXPECT_EQ(failing.windowsCreated(), 1) << "only the main window may have been opened";
     }
-    // An image removed after start and then picked: the previous one shows until then.
+    // A file given that cannot be loaded: the same, before any window, and its path and the
+    // reason on standard error.
     writeImages(dir);
+    writeFile(dir.path("text.png"), {'n', 'o', 't', ' ', 'P', 'N', 'G', '\n'});
+    std::filesystem::create_directory(dir.path("folder.png"));
+    for (const auto& [arguments, reason] : {std::pair{std::vector<std::string>{"missing.png"}, "missing.png: No such file or directory\n"},
+                                            {{"text.png"}, "text.png: not a PNG file\n"},
+                                            {{"folder.png"}, "folder.png: Is a directory\n"},
+                                            {{"galaxie.png", "missing.png"}, "missing.png: No such file or directory\n"}}) {
+        Sitting refused(dir, arguments);
+        EXPECT_TRUE(refused.exitStatus() == 255 && refused.output() == "Texture file not found ... exiting\n") << reason;
+        EXPECT_EQ(refused.output("stderr"), reason);
+        EXPECT_EQ(refused.windowsCreated(), 0) << reason;
+    }
+    // An image removed after start and then picked: the previous one shows until then.
     Sitting viewer(dir);
     ASSERT_TRUE(viewer.waitForWindows());
     std::filesystem::remove(dir.path("treemap.png"));

@@ -1,5 +1,6 @@
 // The Debian package: built by CPack from this build, unpacked as dpkg would lay it out, and the
 // viewer started through its launcher from an unrelated folder, as a person would start it.
+#include "PngWriter.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +18,9 @@ TEST(Package, InstallsAViewerThatStartsFromItsUnpackedFolder)
     const CommandResult cpack = runCommand("cd '" BUILD_DIR "' && '" CPACK_COMMAND "' -G DEB -B '" + dir.path("package") + "' 2>&1");
     ASSERT_EQ(cpack.status, 0) << cpack.output;
     const std::string deb = runCommand("ls " + dir.path("package") + "/*.deb | tr -d '\\n'").output;
+    // Debian's checker finds no error and no warning in it.
+    const CommandResult lintian = runCommand("lintian --fail-on error,warning '" + deb + "' 2>/dev/null");
+    EXPECT_EQ(lintian.status, 0) << lintian.output;
     // Its dependencies were worked out from the libraries the viewer links.
     const std::string depends = runCommand("dpkg-deb -f '" + deb + "' Depends").output;
     EXPECT_NE(depends.find("libpng16"), std::string::npos) << depends;
@@ -26,11 +30,15 @@ TEST(Package, InstallsAViewerThatStartsFromItsUnpackedFolder)
     ASSERT_EQ(runCommand("dpkg-deb -x '" + deb + "' '" + root.string() + "'").status, 0);
     for (const char* image : {"galaxie.png", "cantonales.png", "treemap.png", "ctreemap.png"})
         EXPECT_TRUE(fs::is_regular_file(root / "usr/share/complex-log-viewer" / image)) << image;
-    // The desktop entry starts the viewer itself in the folder of its images.
-    const std::vector<std::uint8_t> entry = readFile((root / "usr/share/applications/complex-log-viewer.desktop").string());
+    // The desktop entry, valid, starts the viewer itself in the folder of its images, with the PNG
+    // files a file manager hands it.
+    const std::string desktop = (root / "usr/share/applications/complex-log-viewer.desktop").string();
+    const std::vector<std::uint8_t> entry = readFile(desktop);
     const std::string text(entry.begin(), entry.end());
     EXPECT_NE(text.find("\nPath=/usr/share/complex-log-viewer\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("\nExec=/usr/libexec/complex-log-viewer/complex-log-viewer"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nExec=/usr/libexec/complex-log-viewer/complex-log-viewer %F\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nMimeType=image/png;\n"), std::string::npos) << text;
+    EXPECT_EQ(runCommand("desktop-file-validate '" + desktop + "' 2>&1").output, "");
     EXPECT_TRUE(fs::is_regular_file(root / "usr/libexec/complex-log-viewer/complex-log-viewer"));
 
     // The launcher on the PATH, started from elsewhere, finds the images itself: the galaxy, a
@@ -46,6 +54,12 @@ TEST(Package, InstallsAViewerThatStartsFromItsUnpackedFolder)
     }));
     viewer.xdotool("mousemove 320 240 key Escape");
     EXPECT_EQ(viewer.exitStatus(), 0);
+    // Given a picture by a path relative to where it was started, it shows that one.
+    ASSERT_EQ(writePng(elsewhere.path("grey.png"), 2, 2, std::vector<std::uint8_t>(12, 100).data()), "");
+    Viewer own((root / "usr/bin/complex-log-viewer").string(), elsewhere.str(), {"grey.png"});
+    EXPECT_TRUE(own.waitForWindows() && own.waitFor(mainWindow, [](const Image& image) {
+        return image.rgb == std::vector<std::uint8_t>(image.rgb.size(), 100);
+    })) << own.output() << own.output("stderr");
 }
 
 } // namespace

@@ -205,6 +205,14 @@ std::string Viewer::output(const std::string& stream) const
     return {bytes.begin(), bytes.end()};
 }
 
+bool Viewer::waitForOutput(const std::string& stream, const std::string& text) const
+{
+    for (const auto deadline = Clock::now() + timeLimit; output(stream).find(text) == std::string::npos; std::this_thread::sleep_for(pollInterval))
+        if (Clock::now() > deadline)
+            return false;
+    return true;
+}
+
 int Viewer::windowsCreated()
 {
     XSync(x, False);

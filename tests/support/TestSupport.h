@@ -72,6 +72,8 @@ public:
     // The exit status once the viewer has ended; nullopt if it still runs after `limit`.
     std::optional<int> exitStatus(std::chrono::steady_clock::duration limit = std::chrono::seconds(30));
     std::string output(const std::string& stream = "stdout") const;
+    // Polls the output until it holds `text`; false if it never does.
+    bool waitForOutput(const std::string& stream, const std::string& text) const;
     int windowsCreated();   // top-level windows created on the display so far
     pid_t pid() const { return process; }
 

@@ -58,7 +58,7 @@ TEST(PngLoader, CorruptAndIncompleteFilesFailLeavingNothingBehind)
     std::vector<std::uint8_t> pixels(64 * 64 * 3);
     for (std::size_t i = 0; i < pixels.size(); ++i)
         pixels[i] = std::uint8_t(i * 7919 >> 3);
-    ASSERT_TRUE(writePng(dir.path("whole.png"), 64, 64, pixels.data()));
+    ASSERT_EQ(writePng(dir.path("whole.png"), 64, 64, pixels.data()), "");
     std::vector<std::uint8_t> bytes = readFile(dir.path("whole.png"));
     writeFile(dir.path("cut.png"), {bytes.begin(), bytes.begin() + long(bytes.size() / 2)});
     // A header claiming 100000 x 100000 pixels, with a matching checksum, in a file far too short

@@ -24,7 +24,7 @@ TEST(TextureCatalogue, EachSelectionReplacesTheOneTextureObject)
     std::filesystem::current_path(dir.root);
     TextureCatalogue catalogue;
     for (unsigned index = 0; index < 4; ++index)
-        ASSERT_TRUE(writePng(catalogue.fileNames[index], 8, 4, std::vector<std::uint8_t>(8 * 4 * 3, std::uint8_t(40 * index)).data()));
+        ASSERT_EQ(writePng(catalogue.fileNames[index], 8, 4, std::vector<std::uint8_t>(8 * 4 * 3, std::uint8_t(40 * index)).data()), "");
     std::vector<GLuint> earlier;
     for (unsigned index : {0u, 1u, 2u, 3u, 0u, 3u}) {
         catalogue.selectTexture(index);
@@ -43,7 +43,7 @@ TEST(TextureCatalogue, EachSelectionReplacesTheOneTextureObject)
     for (std::uint32_t row = 0; row < 4; ++row)
         for (std::uint32_t column = 0; column < wide; ++column)
             columns.insert(columns.end(), {std::uint8_t(column % 2 * 101), 7, std::uint8_t(row < 2 ? 0 : 200)});
-    ASSERT_TRUE(writePng(catalogue.fileNames[0], wide, 4, columns.data()));
+    ASSERT_EQ(writePng(catalogue.fileNames[0], wide, 4, columns.data()), "");
     catalogue.selectTexture(0);
     const std::vector<std::uint8_t> texels = boundTexels(maxSize, 2);
     EXPECT_EQ(std::vector<std::uint8_t>(texels.begin(), texels.begin() + 3), (std::vector<std::uint8_t>{51, 7, 200}));

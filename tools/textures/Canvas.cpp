@@ -50,7 +50,7 @@ void Canvas::addSpot(double x, double y, double sigma, Rgb colour)
         }
 }
 
-bool Canvas::writePng(const std::string& path) const
+std::string Canvas::writePng(const std::string& path) const
 {
     const int outputSide = side / oversampling;
     std::vector<std::uint8_t> bytes(std::size_t(outputSide) * outputSide * 3);

@@ -33,8 +33,9 @@ public:
     // plane units) centred at (x, y).
     void addSpot(double x, double y, double sigma, Rgb colour);
 
-    // Writes the averaged-down image, clamped to [0, 1], as 8-bit RGB; false on failure.
-    bool writePng(const std::string& path) const;
+    // Writes the averaged-down image, clamped to [0, 1], as 8-bit RGB; an empty string, or why it
+    // could not.
+    std::string writePng(const std::string& path) const;
 
 private:
     int side;

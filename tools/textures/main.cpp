@@ -14,9 +14,10 @@ bool make(const std::string& path, const std::function<void(Canvas&)>& draw)
 {
     Canvas canvas(outputSize, oversampling);
     draw(canvas);
-    if (canvas.writePng(path))
+    const std::string failure = canvas.writePng(path);
+    if (failure.empty())
         return true;
-    std::fprintf(stderr, "make_textures: cannot write %s\n", path.c_str());
+    std::fprintf(stderr, "make_textures: cannot write %s: %s\n", path.c_str(), failure.c_str());
     return false;
 }
 

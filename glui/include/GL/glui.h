@@ -5,9 +5,13 @@
 // context, which sizes itself to its controls; controls show top to bottom in the order added; a
 // checkbox writes 1 or 0 into its live variable when the user changes it, and shows the variable's
 // value when the program changes it; the buttons of a radio group are numbered 0, 1, 2, ... in the
-// order added; a change by the user requests a redraw of the main graphics window;
+// order added; a button runs its callback when clicked; a change by the user requests a redraw of the main graphics window;
 // set_glutIdleFunc lets every panel do its idle work before it calls the program's idle function.
 // Panels are never closed or destroyed.
+// Beyond GLUI: the idle pass runs only when something can have changed, so that a program at rest
+// costs nothing. A change the user makes in a panel asks for a pass, and so does the program with
+// post_idle_pass after events of its own windows; a pass during which nobody asked for another
+// takes the idle function away, and GLUT sleeps in its loop until the next request.
 // What it doesn't: other controls, subwindows, nested panels, a live variable for the radio group,
 // keyboard editing, or GLUI's own look.
 #pragma once
@@ -87,6 +91,15 @@ private:
     std::string name;
 };
 
+class GLUI_Button : public GLUI_Control {
+public:
+    GLUI_Button(std::string name, int id, GLUI_CB callback);
+
+private:
+    bool draw() override;
+    std::string name;
+};
+
 class GLUI_RadioButton {
 public:
     explicit GLUI_RadioButton(std::string name) : name(std::move(name)) {}
@@ -115,6 +128,7 @@ public:
     GLUI_Checkbox* add_checkbox(const std::string& name, int* live_var = nullptr, int id = -1,
                                 GLUI_CB callback = GLUI_CB());
     GLUI_RadioButton* add_radiobutton_to_group(GLUI_RadioGroup* group, const std::string& name);
+    GLUI_Button* add_button(const std::string& name, int id = -1, GLUI_CB callback = GLUI_CB());
     // The GLUT window to redraw whenever the user changes a control.
     void set_main_gfx_window(int window_id) { main_gfx_window = window_id; }
 
@@ -144,11 +158,16 @@ public:
     GLUI* create_glui(const std::string& name, long flags = 0, int x = -1, int y = -1);
     // Registers GLUT's idle function: each pass lets every panel do its idle work, then calls f.
     void set_glutIdleFunc(void (*f)());
+    // Asks for one more idle pass, after an event that may have changed what the pass applies.
+    void post_idle_pass();
 
 private:
+    static void idlePass();
+
     // Panels live until the process ends, as in GLUI; kept where exit leaves them alone.
     std::vector<GLUI*>* panels = new std::vector<GLUI*>;
     void (*idle_callback)() = nullptr;
+    bool passRequested = false;
 };
 
 extern GLUI_Master_Object GLUI_Master;
