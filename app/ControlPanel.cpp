@@ -27,6 +27,11 @@ void buildControlPanel()
     for (const std::string& label : viewerState->grid->catalogue->labels)
         panelWindow->add_radiobutton_to_group(viewerState->textureGroup, label);
 
+    panelWindow->add_separator();
+    GLUI_Checkbox* exact = panelWindow->add_checkbox("Exact texturing", &viewerState->exactTexturing);
+    if (!viewerState->exactProgram)
+        exact->disable();
+
     // The idle pass saves the picture, with the main window's GL context current.
     panelWindow->add_separator();
     panelWindow->add_button("Save picture", -1, requestPicture);

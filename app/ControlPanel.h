@@ -1,5 +1,6 @@
-// The control panel: a Wireframe checkbox, the choice among the images, and "Save picture". The
-// idle pass reads the two settings; the button asks it to save the picture.
+// The control panel: a Wireframe checkbox, the choice among the images, "Exact texturing" (greyed
+// out where the GL offers no shaders) and "Save picture". The idle pass and the drawing read the
+// settings; the button asks the idle pass to save the picture.
 #pragma once
 
 #include <GL/glui.h>

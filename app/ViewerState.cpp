@@ -6,6 +6,8 @@
 #include <GL/glu.h>
 #include <GL/glut.h>
 
+#include <cstdio>
+
 namespace {
 
 // The angle's limits, compared in double precision and stored as floats.
@@ -33,6 +35,11 @@ ViewerState::ViewerState(int mainWindow, const std::vector<std::string>& imageFi
     glLoadIdentity();
     gluOrtho2D(-1.0, 1.0, -1.0, 1.0);
     glMatrixMode(GL_MODELVIEW);
+
+    std::string whyNot;
+    exactProgram = ExactTexturing::create(whyNot);
+    if (!exactProgram)
+        std::fprintf(stderr, "Exact texturing is not available: %s\n", whyNot.c_str());
 }
 
 void ViewerState::handleMotion(int x, int y)
@@ -75,6 +82,8 @@ void ViewerState::updateFrame()
 
 void ViewerState::drawPicture()
 {
+    // Wireframe keeps the grid's own colours.
+    mappedGrid->exactTexturing = exactTexturing == 1 && polygonMode == GL_FILL ? exactProgram.get() : nullptr;
     glLoadIdentity();
     glPolygonMode(GL_FRONT_AND_BACK, polygonMode);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);

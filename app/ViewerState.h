@@ -51,6 +51,8 @@ public:
     std::int32_t currentTexture;     // the texture index applied last
     GLUI_RadioGroup* textureGroup = nullptr;
     bool pictureRequested = false;   // by the panel's "Save picture", for the next idle pass
+    std::int32_t exactTexturing = 0;     // the "Exact texturing" checkbox's live variable
+    std::unique_ptr<ExactTexturing> exactProgram;   // null where the GL offers no shaders
 };
 
 extern ViewerState* viewerState;

@@ -1,4 +1,5 @@
-// One frame of the viewer, an idle pass and a display of the full grid, against two floors under
+// One frame of the viewer, an idle pass and a display of the full grid (also with exact texturing,
+// which colours every pixel of it from its own source point), against two floors under
 // the GL the viewer gets (Mesa's software renderer under Xvfb here): a single quad that fills the
 // window with the same texture, and a regular mesh of 51 x 51 textured quads over the window. The
 // mesh is the floor of any picture of that many cells: a software renderer pays per triangle too.
@@ -70,6 +71,12 @@ void frames(benchmark::State& state)
     resizeViewer(width, height);
     const std::pair<std::string, std::function<void()>> contenders[] = {
         {"frame", [] { onIdle(); onDisplay(); }},
+        {"frame_exact", [] {   // the same with exact texturing on
+            viewerState->exactTexturing = 1;
+            onIdle();
+            onDisplay();
+            viewerState->exactTexturing = 0;
+        }},
         {"textured_quad", [] { displayTexturedMesh(1); }},
         {"textured_mesh", [] { displayTexturedMesh(51); }},
     };

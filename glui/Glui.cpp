@@ -60,7 +60,9 @@ void GLUI::drawFrame()
     bool changedByUser = false;
     for (std::size_t i = 0; i < controls.size(); ++i) {
         ImGui::PushID(int(i));
+        ImGui::BeginDisabled(!controls[i]->enabled);
         changedByUser |= controls[i]->draw();
+        ImGui::EndDisabled();
         ImGui::PopID();
     }
     if (changedByUser && main_gfx_window != 0)

@@ -6,6 +6,7 @@
 // It borrows the grid and the texture catalogue; it owns only its rows.
 #pragma once
 
+#include "ExactTexturing.h"
 #include "GridVertex.h"
 #include "PlaneGrid.h"
 #include "PowerLogarithmTable.h"
@@ -34,8 +35,14 @@ public:
     double viewScale = 0.0;    // divides both drawing coordinates: k, lowered by draw to at most 3.14159
     double viewOffset = 0.0;   // added to Re w before the division: k, lowered by draw to at most 2.0
     float angle = 0.0f;        // the angle the rows were last mapped for
+    // Set, draw colours the cells exactly with it (see ExactTexturing); not owned.
+    const ExactTexturing* exactTexturing = nullptr;
 
 private:
+    // Beyond these limits the logarithmic view would leave the window: it is fitted by scaling
+    // with at most pi and shifting by at most 2.
+    void lowerViewValues();
+
     // The source grid never changes, so what the mapping needs of it is taken once.
     PowerLogarithmTable table;
 };

@@ -3,8 +3,11 @@
 // Each pair of neighbouring rows is one quad strip, vertex i of the lower row then vertex i of the
 // upper. The strip above the flagged row (just below the real axis) is restarted before every pair
 // in the left half, so the cells over the negative real axis, whose corners the mapping sends to
-// opposite edges of the picture, are never drawn.
+// opposite edges of the picture, are never drawn. With exact texturing the same cells are drawn,
+// and the program colours them.
 #include "MappedGrid.h"
+
+#include "PowerLogarithm.h"
 
 #include <GL/gl.h>
 
@@ -38,6 +41,11 @@ void MappedGrid::draw()
     glPointSize(1.0f);
     glBindTexture(GL_TEXTURE_2D, catalogue->textureName);
     glEnable(GL_TEXTURE_2D);
+    const bool exact = exactTexturing && rows.size() > 1;
+    if (exact) {
+        lowerViewValues();
+        exactTexturing->begin(*catalogue, rootDegree(angle), viewScale, viewOffset);
+    }
 
     const std::size_t half = rows.size() / 2;
     for (std::size_t r = 0; r + 1 < rows.size(); ++r) {
@@ -51,16 +59,21 @@ void MappedGrid::draw()
                 glEnd();
                 glBegin(GL_QUAD_STRIP);
             }
-            // Beyond these limits the logarithmic view would leave the window: it is fitted by
-            // scaling with at most pi and shifting by at most 2.
-            if (viewOffset > maxViewOffset)
-                viewOffset = maxViewOffset;
-            if (viewScale > halfTurn)
-                viewScale = halfTurn;
+            lowerViewValues();
             emitVertex(lower[i], viewScale, viewOffset);
             emitVertex(upper[i], viewScale, viewOffset);
         }
         glEnd();
     }
+    if (exact)
+        exactTexturing->end();
     glDisable(GL_TEXTURE_2D);
+}
+
+void MappedGrid::lowerViewValues()
+{
+    if (viewOffset > maxViewOffset)
+        viewOffset = maxViewOffset;
+    if (viewScale > halfTurn)
+        viewScale = halfTurn;
 }

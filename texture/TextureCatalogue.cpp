@@ -31,6 +31,7 @@ void TextureCatalogue::selectTexture(unsigned index)
 
     glDeleteTextures(1, &textureName);
     glGenTextures(1, &textureName);
+    mipmapsBuilt = false;
     glBindTexture(GL_TEXTURE_2D, textureName);
     // Rows are width * 3 bytes with no padding.
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);

@@ -39,6 +39,7 @@ public:
     std::vector<std::string> fileNames;
     std::vector<std::string> labels;   // the texts of the radio buttons that pick them, in order
     std::string loadFailure;
+    bool mipmapsBuilt = false;   // for the current texture object, by exact texturing
 
 private:
     bool failed(std::string reason);   // records why loadPng failed; false

@@ -56,7 +56,8 @@ settled_after() {
   session_fail "the picture did not change"
 }
 
-# find_controls: the centres (y) of the panel's checkbox and radio buttons, its only white boxes.
+# find_controls: the centres (y) of the panel's checkboxes and radio buttons, its only white boxes:
+# Wireframe, the four images, Exact texturing.
 find_controls() {
   controls=()
   local y
@@ -66,10 +67,11 @@ find_controls() {
         END { for (y = 0; y <= '"$panel_height"'; y++) {
                 if (white[y] && start == "") start = y
                 if (!white[y] && start != "") { print int((start + y - 1) / 2); start = "" } } }')
-  [ ${#controls[@]} -eq 5 ] || session_fail "found ${#controls[@]} controls in the panel instead of 5"
+  [ ${#controls[@]} -eq 6 ] || session_fail "found ${#controls[@]} controls in the panel instead of 6"
 }
 
-# click_control I: clicks control I (0 the checkbox, 1 to 4 the images) and waits for the picture.
+# click_control I: clicks control I (0 Wireframe, 1 to 4 the images, 5 Exact texturing) and waits
+# for the picture.
 click_control() {
   local before
   before=$(pixels "$main")

@@ -1,8 +1,6 @@
-// The whole program as a person uses it, each test one sitting at the real viewer.
-//
-// The test images encode their own texels: red is the column, green the row from the bottom, and
-// blue names the image, plus a checker of single texels that becomes in-between blues wherever the
-// texture is filtered. So each pixel of the main window tells which point of which image it shows.
+// The whole program as a person uses it, each test one sitting at the real viewer. The test images
+// encode their own texels (red the column, green the row from the bottom), blue names the image, and
+// a checker of single texels in blue turns to in-between blues wherever the texture is filtered.
 #include "PngWriter.h"
 #include "TestSupport.h"
 #include "TextureCatalogue.h"
@@ -20,9 +18,8 @@ const char* const imageFiles[] = {"galaxie.png", "cantonales.png", "treemap.png"
 constexpr int imageWidth = 255, imageHeight = 256;   // rows of 765 bytes: not a multiple of 4
 constexpr int checker = 30;                          // the odd texels' blue above the image's own
 int blueOf(int image) { return 20 + 60 * image; }
-// The checkbox and radio buttons, and "Save picture", where the pictures of the panel in the test
-// data have them.
-constexpr int controlX = 17, controlY[] = {38, 82, 105, 128, 151}, saveX = 50, saveY = 178;
+// The controls, where the panel pictures in the test data have them (46 pixels higher below two images).
+constexpr int controlX = 17, controlY[] = {38, 82, 105, 128, 151}, exactY = 178, saveX = 50, saveY = 205;
 
 void writeImages(const TempDir& dir)
 {
@@ -50,21 +47,24 @@ Image readPng(const std::string& path)
     return image;
 }
 
-// Pixels of a lattice that do not show the texel the mapping at `angle` puts there (within a few
-// texels), or are not white where it puts nothing. Each is traced back through the view's fitting
-// to w, then to z = (1 + w / k)^k on the wedge |arg| < pi / k that the mapping fills. Pixels by the
-// image's rim or the cut are skipped, and so are the large cells at the centre, where the texture
-// is interpolated linearly over a strongly curved part of the mapping.
-int mismatches(const Image& picture, float angle)
+// The point z that the mapping at `angle` puts under the centre of pixel (px, py), or nothing: back
+// through the view's fitting to w, then z = (1 + w / k)^k on the wedge |arg| < pi / k it fills.
+std::optional<std::complex<double>> sourcePoint(float angle, double px, double py, const Image& picture)
 {
     const double k = float(6.28318 / double(angle)), scale = std::min(k, 3.14159), offset = std::min(k, 2.0);
-    auto source = [&](int px, int py) -> std::optional<std::complex<double>> {
-        const double x = (px + 0.5) / picture.width * 2 - 1, y = 1 - (py + 0.5) / picture.height * 2;
-        const std::complex<double> p = 1.0 + std::complex<double>(y * scale - offset, x * scale) / k, z = std::pow(p, k);
-        if (std::abs(std::arg(p)) * k >= M_PI || std::abs(z.real()) > 1 || std::abs(z.imag()) > 1)
-            return std::nullopt;
-        return z;
-    };
+    const double x = (px + 0.5) / picture.width * 2 - 1, y = 1 - (py + 0.5) / picture.height * 2;
+    const std::complex<double> p = 1.0 + std::complex<double>(y * scale - offset, x * scale) / k, z = std::pow(p, k);
+    if (std::abs(std::arg(p)) * k >= M_PI || std::abs(z.real()) > 1 || std::abs(z.imag()) > 1)
+        return std::nullopt;
+    return z;
+}
+
+// Pixels of a lattice that do not show the texel the mapping at `angle` puts there (within a few
+// texels), or are not white where it puts nothing. Skipped: the rim, the cut, and the large cells
+// at the centre, where the grid's texture is interpolated over a strongly curved mapping.
+int mismatches(const Image& picture, float angle)
+{
+    auto source = [&](int px, int py) { return sourcePoint(angle, px, py, picture); };
     int count = 0;
     for (int py = 0; py < picture.height; py += 12)
         for (int px = 0; px < picture.width; px += 12) {
@@ -79,8 +79,51 @@ int mismatches(const Image& picture, float angle)
     return count;
 }
 
-// Of the drawn pixels in the top `rows` rows: the share whose blue lies between the checker's two
-// values (the texels were blended by filtering), and whether all show `image`.
+// Images that tell each pixel's source point to a small part of a texel, one the column, one the
+// row: a ramp (red) says which wave of 32 texels, the phase (green and blue: sine and cosine) where
+// in it. Filtering blurs the wave but does not shift it.
+constexpr int positionTexels = 2048, wave = 32;
+void writePositionImages(const TempDir& dir)
+{
+    for (const bool rows : {false, true}) {
+        std::vector<std::uint8_t> rgb;
+        for (int y = rows ? positionTexels - 1 : 3; y >= 0; --y)
+            for (int x = 0; x < (rows ? 4 : positionTexels); ++x) {
+                const double texel = (rows ? y : x) + 0.5, phase = 2 * M_PI * texel / wave;
+                rgb.insert(rgb.end(), {std::uint8_t(std::lround(255 * texel / positionTexels)), std::uint8_t(std::lround(128 + 127 * std::sin(phase))),
+                                       std::uint8_t(std::lround(128 + 127 * std::cos(phase)))});
+            }
+        ASSERT_EQ(writePng(dir.path(rows ? "rows.png" : "columns.png"), rows ? 4 : positionTexels, rows ? positionTexels : 4, rgb.data()), "");
+    }
+}
+
+// Of the drawn pixels of the position images' pictures at `angle`, the share whose texel the mapping
+// puts within a pixel of them: the error in texture coordinates, in pixels through the mapping's rate.
+double shareWithinAPixel(const Image& columns, const Image& rows, float angle)
+{
+    auto decoded = [](const std::uint8_t* p) {
+        const double inWave = std::atan2(p[1] - 128.0, p[2] - 128.0) / (2 * M_PI) * wave;
+        return (inWave + std::round((p[0] / 255.0 * positionTexels - inWave) / wave) * wave) / positionTexels;
+    };
+    auto texture = [&](double px, double py) { return (sourcePoint(angle, px, py, columns).value_or(NAN) + std::complex<double>(1, 1)) / 2.0; };
+    int drawn = 0, within = 0;
+    for (int py = 0; py < columns.height; ++py)
+        for (int px = 0; px < columns.width; ++px) {
+            const std::complex<double> at = texture(px, py), alongX = texture(px + 1, py) - at, alongY = texture(px, py + 1) - at;
+            if (columns.white(px, py) || std::isnan(at.real() + alongX.real() + alongY.real()))
+                continue;
+            const std::complex<double> error = std::complex<double>(decoded(columns.at(px, py)), decoded(rows.at(px, py))) - at;
+            const double determinant = alongX.real() * alongY.imag() - alongX.imag() * alongY.real();
+            const double a = (error.real() * alongY.imag() - error.imag() * alongY.real()) / determinant;
+            const double b = (alongX.real() * error.imag() - alongX.imag() * error.real()) / determinant;
+            ++drawn;
+            within += a * a + b * b <= 1;
+        }
+    return drawn ? double(within) / drawn : 0;
+}
+
+// Of the drawn pixels in the top rows: the share whose blue is between the checker's two values
+// (blended by filtering), and whether all show `image`.
 std::pair<double, bool> blendedShareAndImage(const Image& picture, int image, int rows)
 {
     int drawn = 0, blended = 0, others = 0;
@@ -94,15 +137,15 @@ std::pair<double, bool> blendedShareAndImage(const Image& picture, int image, in
     return {drawn ? double(blended) / drawn : 0, others == 0 && drawn * 3 > picture.width * rows};
 }
 
-// Wireframe leaves most of the window white: filled, the widest angle leaves none, the smallest
-// an eighth.
+// Lines one pixel wide with the background on both sides; a filled picture has hardly any.
 bool wireframe(const Image& picture)
 {
-    int white = 0;
-    for (int py = 0; py < picture.height; ++py)
-        for (int px = 0; px < picture.width; ++px)
-            white += picture.white(px, py);
-    return white * 2 > picture.width * picture.height;
+    int linePixels = 0;
+    for (int y = 1; y + 1 < picture.height; ++y)
+        for (int x = 1; x + 1 < picture.width; ++x)
+            linePixels += !picture.white(x, y) && ((picture.white(x - 1, y) && picture.white(x + 1, y)) ||
+                                                   (picture.white(x, y - 1) && picture.white(x, y + 1)));
+    return linePixels > 300;
 }
 
 // A viewer started in a folder, and what a person does to it.
@@ -122,7 +165,7 @@ struct Sitting : Viewer {
         const std::string b = std::to_string(button);
         xdotool("mousemove 300 " + std::to_string(fromY) + " mousedown " + b + " mousemove 300 " + std::to_string(toY) + " mouseup " + b);
     }
-    // 'f' twice, through wireframe and back: all input sent before has been handled.
+    // 'f' twice, through wireframe and back: all input sent before is handled.
     bool sync()
     {
         keys("f");
@@ -132,8 +175,8 @@ struct Sitting : Viewer {
     }
     void clickAt(int x, int y) { xdotool("mousemove " + std::to_string(find(panelWindow).x + x) + " " + std::to_string(y) + " click 1"); }
     void click(int control) { clickAt(controlX, controlY[control]); }
-    // Whether the panel, with the pointer away from it, looks as the picture in the test data: its
-    // texts, controls, and which are checked or selected. The panel shown is kept for a look.
+    // Whether the panel (texts, controls, marks), the pointer away, looks as its picture in the test
+    // data; the one shown is kept for a look.
     bool panelLooksAsIn(const std::string& name)
     {
         xdotool("mousemove 320 240");
@@ -143,8 +186,7 @@ struct Sitting : Viewer {
         writePng("shown-" + name, std::uint32_t(shown.width), std::uint32_t(shown.height), shown.rgb.data());
         return same;
     }
-    // Whether the viewer comes to rest: a second in which all its threads together take (almost)
-    // no CPU, read from /proc.
+    // Whether the viewer comes to rest: a second in which all its threads take (almost) no CPU.
     bool comesToRest()
     {
         auto cpuSeconds = [this] {
@@ -155,13 +197,11 @@ struct Sitting : Viewer {
                 ticks += i >= 14 ? std::stod(field) : 0;   // user and system time
             return ticks / double(sysconf(_SC_CLK_TCK));
         };
-        for (int second = 0; second < 10; ++second) {
+        return pollUntil([&] {
             const double before = cpuSeconds();
             std::this_thread::sleep_for(std::chrono::seconds(1));
-            if (cpuSeconds() - before < 0.02)
-                return true;
-        }
-        return false;
+            return cpuSeconds() - before < 0.02;
+        });
     }
 };
 
@@ -183,8 +223,8 @@ TEST(Viewer, OneSittingWithTheMouseTheKeysAndThePanel)
     // Keys other than 'f' and Esc change nothing.
     viewer.keys("F a Z 1 0 space Return Up Down Left Right F1 F2 F12 Home Page_Down");
     EXPECT_TRUE(viewer.sync() && viewer.shows(plane));
-    // A right drag 200 pixels down in one motion event, from rest: 100 steps of 0.02 toward the
-    // logarithm. (At rest the viewer sleeps; each input below that follows a rest must wake it.)
+    // From rest (the viewer sleeps; input must wake it), a right drag 200 pixels down in one motion
+    // event: 100 steps of 0.02 toward the logarithm.
     ASSERT_TRUE(viewer.comesToRest());
     viewer.drag(3, 100, 300);
     const float angle = float(-100 * 0.02 + double(6.28318f));
@@ -201,8 +241,7 @@ TEST(Viewer, OneSittingWithTheMouseTheKeysAndThePanel)
     viewer.xdotool("mousemove 1460 10 mousedown 3 mousemove 1460 150 mouseup 3");
     viewer.xdotool("mousemove 250 100 mousedown 3 click 1 mousemove 250 400 mouseup 3");
     EXPECT_TRUE(viewer.sync() && viewer.shows(morphed));
-    // Left pressed, then right, then left released: the right, pressed last, morphs (to where the
-    // view's offset is lowered but not its scale).
+    // Left pressed, then right, then left released: the right, pressed last, morphs.
     viewer.xdotool("mousemove 300 100 mousedown 1 mousedown 3 mouseup 1 mousemove 300 300 mouseup 3");
     EXPECT_TRUE(viewer.showsAngle(float(-100 * 0.02 + double(angle))));
     // Upward past the widest angle, then downward past the smallest: it stops at each.
@@ -214,8 +253,8 @@ TEST(Viewer, OneSittingWithTheMouseTheKeysAndThePanel)
     const Image logView = viewer.mainPicture();
     EXPECT_GT(blendedShareAndImage(logView, 0, logView.height / 5).first, 0.5) << "the shrunk rim is not filtered";
 
-    // Wireframe from the key and from the checkbox, each following the other, with the black
-    // 5 x 5 marker between the lines (a line may cross it).
+    // Wireframe from the key and the checkbox, each following the other, the black 5 x 5 marker
+    // between the lines (one may cross it).
     EXPECT_TRUE(viewer.comesToRest());
     viewer.keys("f");
     const Image lines = viewer.waitForMain(wireframe).value_or(Image{});
@@ -231,8 +270,8 @@ TEST(Viewer, OneSittingWithTheMouseTheKeysAndThePanel)
     viewer.keys("f");
     EXPECT_TRUE(viewer.shows(logView) && viewer.panelLooksAsIn("panel.png"));
 
-    // Each image from the panel. Its file is read when it is picked and not again: with the file
-    // changed behind its back, picking it again changes nothing, picking it anew shows the change.
+    // Each image from the panel, its file read when picked and not again: picking it again after the
+    // file changed changes nothing, picking it anew shows the change.
     for (int image : {1, 2, 3, 0}) {
         viewer.click(1 + image);
         EXPECT_TRUE(viewer.showsImage(image) && viewer.panelLooksAsIn(image ? "panel-image" + std::to_string(image) + ".png" : "panel.png"));
@@ -254,25 +293,52 @@ TEST(Viewer, OneSittingWithTheMouseTheKeysAndThePanel)
     EXPECT_EQ(viewer.exitStatus(), 0);
 }
 
-TEST(Viewer, PicturesOfYourOwnAndThePictureSaved)
+TEST(Viewer, PicturesOfYourOwnShownExactlyAndSaved)
 {
     TempDir dir;
+    writePositionImages(dir);
     writeImages(dir);
-    // Files given take the four images' places: one button each, labelled with its name, the
-    // first shown at start.
-    Sitting viewer(dir, {"ctreemap.png", dir.path("cantonales.png")});
-    ASSERT_TRUE(viewer.waitForWindows()) << viewer.output("stderr");
-    EXPECT_TRUE(viewer.showsImage(3) && viewer.panelLooksAsIn("panel-files.png"));
-    viewer.click(2);
-    ASSERT_TRUE(viewer.showsImage(1));
+    // Files given take the four images' places: one button each, labelled with its name.
+    Sitting viewer(dir, {"columns.png", dir.path("rows.png")});
+    ASSERT_TRUE(viewer.waitForWindows() && viewer.panelLooksAsIn("panel-columns.png")) << viewer.output("stderr");
+    // A click on the panel, seen there, then the main window's picture drawn after it.
+    auto pick = [&](int y, const std::string& panel) {
+        viewer.clickAt(controlX, y);
+        EXPECT_TRUE(viewer.panelLooksAsIn(panel));
+        return viewer.sync() ? viewer.mainPicture() : Image{};
+    };
+    // At several angles the grid's pictures of both images, the exact ones, and the grid's again.
+    float angle = 6.28318f;
+    for (const int drag : {0, 200, 200, 460}) {
+        viewer.drag(3, 10, 10 + drag);
+        angle = std::max(0.01f, float(-(drag / 2) * 0.02 + double(angle)));
+        const Image gridColumns = viewer.sync() ? viewer.mainPicture() : Image{};
+        const Image gridRows = pick(controlY[2], "panel-rows.png");
+        const Image exactRows = pick(exactY - 46, "panel-rows-exact.png");
+        const Image exactColumns = pick(controlY[1], "panel-columns-exact.png");
+        const double exact = shareWithinAPixel(exactColumns, exactRows, angle), grid = shareWithinAPixel(gridColumns, gridRows, angle);
+        std::printf("pixels within a pixel of their texel at angle %.5f: exact %.2f%%, grid %.2f%%\n", angle, 100 * exact, 100 * grid);
+        EXPECT_GE(exact, 0.995) << angle;
+        EXPECT_TRUE(pick(exactY - 46, "panel-columns.png") == gridColumns) << angle;
+    }
     // Saved: exactly the window's pixels, in the working folder, under the next free number.
     for (const std::string name : {"complex-log-0001.png", "complex-log-0002.png"}) {
         viewer.clickAt(saveX, saveY - 46);
         EXPECT_TRUE(viewer.waitForOutput("stdout", "Saved " + dir.path(name) + "\n"));
         EXPECT_TRUE(readPng(dir.path(name)) == viewer.mainPicture()) << name;
     }
-    // The working folder read-only, so the home folder is used, where the disk is full: the reason
-    // on standard error, nothing left behind, and the viewer goes on.
+    // Wireframe is the same in both modes.
+    viewer.keys("f");
+    const Image lines = viewer.waitForMain(wireframe).value_or(Image{});
+    viewer.clickAt(controlX, exactY - 46);
+    ASSERT_TRUE(viewer.panelLooksAsIn("panel-exact-wireframe.png"));
+    viewer.keys("f");
+    ASSERT_TRUE(viewer.waitForMain([](const Image& p) { return !wireframe(p); }));
+    viewer.keys("f");
+    EXPECT_TRUE(viewer.shows(lines));
+
+    // The working folder read-only, so the home folder, where the disk is full: the reason, nothing
+    // left behind, and the viewer goes on.
     std::filesystem::create_directory(dir.path("home"));
     Sitting full(dir, {"-m", "sh", "-c", "mount --bind \"$PWD\" \"$PWD\" && mount -o remount,ro,bind \"$PWD\" && cd \"$PWD\" &&"
                                          " mount -t tmpfs -o size=4k tmpfs home && HOME=$PWD/home exec " VIEWER_PATH}, "/usr/bin/unshare");
@@ -281,6 +347,14 @@ TEST(Viewer, PicturesOfYourOwnAndThePictureSaved)
     EXPECT_TRUE(full.waitForOutput("stderr", "Cannot save the picture in " + dir.path("home") + ": No space left on device\n"));
     EXPECT_TRUE(std::filesystem::is_empty("/proc/" + std::to_string(full.pid()) + "/root" + dir.path("home")));
     EXPECT_TRUE(full.showsImage(0) && !full.exitStatus(std::chrono::seconds(0)));
+
+    // Without shaders "Exact texturing" is greyed out and does nothing; standard error says why once.
+    Sitting old(dir, {"MESA_GL_VERSION_OVERRIDE=1.4", VIEWER_PATH}, "/usr/bin/env");
+    ASSERT_TRUE(old.waitForWindows() && old.showsAngle(6.28318f));
+    const Image plane = old.mainPicture();
+    old.clickAt(controlX, exactY);
+    EXPECT_TRUE(old.sync() && old.shows(plane) && old.panelLooksAsIn("panel-no-shaders.png"));
+    EXPECT_EQ(old.output("stderr"), "Exact texturing is not available: this OpenGL (1.4) has no shaders\n");
 }
 
 TEST(Viewer, AnImageThatCannotBeLoadedEndsItWithTheMessage)
@@ -295,8 +369,7 @@ TEST(Viewer, AnImageThatCannotBeLoadedEndsItWithTheMessage)
         EXPECT_EQ(failing.output(), "Texture file not found ... exiting\n");
         EXPECT_EQ(failing.windowsCreated(), 1) << "only the main window may have been opened";
     }
-    // A file given that cannot be loaded: the same, before any window, and its path and the
-    // reason on standard error.
+    // A file given that cannot be loaded: the same before any window, and its path and reason.
     writeImages(dir);
     writeFile(dir.path("text.png"), {'n', 'o', 't', ' ', 'P', 'N', 'G', '\n'});
     std::filesystem::create_directory(dir.path("folder.png"));

@@ -1,5 +1,5 @@
 // The source grid, the mapping and its drawing: exact numbers, and what reaches a real GL through
-// its feedback mode (every point and triangle after transformation, with its texture coordinates).
+// its feedback mode.
 #include "MappedGrid.h"
 #include "PowerLogarithm.h"
 #include "TestSupport.h"
@@ -29,7 +29,7 @@ TEST(PlaneGrid, RowsAndColumnsOverTheSquareWithTheCentreLinesDoubled)
     const PlaneGrid grid(50);
     const auto rows = grid.getRows();
     ASSERT_EQ(rows.size(), 52u);
-    // Rows rise and vertices run rightward, each row and column with one coordinate and one texture
+    // Rows rise, vertices run rightward, each row and column with one coordinate and one texture
     // coordinate; only the row just below the real axis is flagged.
     for (std::size_t r = 0; r < 52; ++r)
         for (std::size_t c = 0; c < 52; ++c) {
@@ -41,30 +41,23 @@ TEST(PlaneGrid, RowsAndColumnsOverTheSquareWithTheCentreLinesDoubled)
                         (c == 0 || rows[r][c - 1].position.real() < vertex.position.real()))
                 << r << ", " << c;
         }
-    // The centre lines at -/+ epsilon / 25, epsilon the 8-digit 1.1920929e-7, share a texture
-    // coordinate; texture coordinates are running sums of 0.02.
+    // The centre lines at -/+ epsilon / 25 (the 8-digit 1.1920929e-7) share a texture coordinate;
+    // texture coordinates are running sums of 0.02.
     std::uint64_t gapBits = 0;
     std::memcpy(&gapBits, &axisGap, sizeof gapBits);
     EXPECT_EQ(gapBits, 0x3E8000000102F4FDull);
     const double gap = axisGap / 25, centre = 0.5000000000000001, last = 1.0000000000000004;
-    struct Vertex {
-        std::size_t row, column;
-        Complex position;
-        double u, v;
+    auto expectVertex = [&](std::size_t row, std::size_t column, Complex position, double u, double v) {
+        const GridVertex& vertex = rows[row][column];
+        EXPECT_TRUE(vertex.position == position && vertex.u == u && vertex.v == v) << row << ", " << column;
     };
-    for (const Vertex& e : {Vertex{0, 0, {-1, -1}, 0, 0}, Vertex{51, 51, {1, 1}, last, last}, Vertex{25, 26, {gap, -gap}, centre, centre},
-                            Vertex{26, 25, {-gap, gap}, centre, centre}}) {
-        const GridVertex& vertex = rows[e.row][e.column];
-        EXPECT_TRUE(vertex.position == e.position && vertex.u == e.u && vertex.v == e.v) << e.row << ", " << e.column;
-    }
+    expectVertex(0, 0, {-1, -1}, 0, 0);
+    expectVertex(51, 51, {1, 1}, last, last);
+    expectVertex(25, 26, {gap, -gap}, centre, centre);
+    expectVertex(26, 25, {-gap, gap}, centre, centre);
     EXPECT_EQ(rows[24][27].position, Complex(0.04, -0.04));
 
-    // N = 1 is the doubled centre lines alone; an odd N falls short of the square's edge; N = 0
-    // would divide by zero.
-    const auto one = PlaneGrid(1).getRows();
-    ASSERT_EQ(one.size() * one[0].size(), 4u);
-    EXPECT_EQ(one[1][1].position, Complex(2 * axisGap, 2 * axisGap));
-    EXPECT_TRUE(one[0][1].stripBreak && !one[1][0].stripBreak && one[1][1].u + one[1][1].v == 0);
+    // An odd N falls short of the square's edge; N = 0 would divide by zero.
     const auto odd = PlaneGrid(51).getRows();
     ASSERT_EQ(odd.size() * odd[51].size(), 52u * 52);
     EXPECT_EQ(odd[51][51].position, Complex(25 / 25.5, 25 / 25.5));
@@ -76,17 +69,14 @@ TEST(Mapping, ValuesAtTheWidestHalfAndSmallestAngles)
 {
     EXPECT_EQ(double(rootDegree(6.28318f)), 1.0 - 0x1p-24);
     EXPECT_EQ(rootDegree(0.01f), 628.3179931640625f);
-    struct Point {
-        float angle;
-        Complex z, w;
-        double tolerance;
+    auto expectImage = [](float angle, Complex z, Complex w, double tolerance) {
+        EXPECT_NEAR(std::abs(powerLogarithm(z, rootDegree(angle)) - w), 0, tolerance) << angle << " " << z;
     };
-    for (const Point& p : {Point{6.28318f, {0, 1}, {-1, 0.99999994}, 1e-7}, Point{3.14159f, {0, 1}, {-0.58579, 1.41421}, 1e-5},
-                           Point{0.01f, {1, 1}, {0.34618, 0.78583}, 1e-5}, Point{0.01f, {-1, -4.7683716e-9}, {-0.0078540, -3.1415796}, 1e-7},
-                           Point{0.3f, {1, 0}, {0, 0}, 0}}) {
-        const Complex w = powerLogarithm(p.z, rootDegree(p.angle));
-        EXPECT_NEAR(std::abs(w - p.w), 0, p.tolerance) << p.angle << " " << p.z << ": " << w;
-    }
+    expectImage(6.28318f, {0, 1}, {-1, 0.99999994}, 1e-7);
+    expectImage(3.14159f, {0, 1}, {-0.58579, 1.41421}, 1e-5);
+    expectImage(0.01f, {1, 1}, {0.34618, 0.78583}, 1e-5);
+    expectImage(0.01f, {-1, -4.7683716e-9}, {-0.0078540, -3.1415796}, 1e-7);
+    expectImage(0.3f, {1, 0}, {0, 0}, 0);
     const PlaneGrid grid(50);
     MappedGrid mapped(&grid, nullptr);
     EXPECT_EQ(mapped.viewScale, 0.99999994039535522);
@@ -102,11 +92,11 @@ TEST(Mapping, ValuesAtTheWidestHalfAndSmallestAngles)
     }
 }
 
-// recompute takes shortcuts (logarithms kept from the first call, values shared between symmetric
-// points, rows reused); what it gives must be exactly the mapping evaluated from its definition.
+// recompute takes shortcuts (logarithms kept, values shared by symmetric points, rows reused); it
+// must give exactly the mapping evaluated from its definition.
 TEST(Mapping, RecomputeIsBitIdenticalToTheDirectEvaluation)
 {
-    // Every angle a drag of one step at a time passes through, angles anywhere, and beyond.
+    // Every angle a drag of one step at a time passes, angles anywhere, and beyond.
     std::vector<float> angles = {0.01f, 1e-6f, 7.0f, 100.0f, -1.0f};
     for (float angle = 6.28318f; angle > 0.01f; angle = float(-0.02 + double(angle)))
         angles.push_back(angle);
@@ -132,8 +122,8 @@ struct Vertex {
     float x, y, s, t;   // window pixels and texture coordinates
 };
 
-// Draws as the viewer does in a 640 x 480 window, with the square from -extent to extent in view,
-// and returns the points and the triangles (in wireframe, lines) that reached the rasteriser.
+// Draws in a 640 x 480 window with the square from -extent to extent in view; the points, then the
+// triangles (in wireframe, lines) that reached the rasteriser, in pixels with texture coordinates.
 std::pair<std::vector<Vertex>, std::vector<std::vector<Vertex>>> draw(MappedGrid& mapped, GLenum polygonMode, double extent)
 {
     openGlWindow(640, 480);
@@ -177,8 +167,11 @@ TEST(Drawing, TheMarkerThenQuadStripsThatLeaveTheCutOpen)
         EXPECT_EQ(triangles.size(), 2u * 2575) << angle;
         int rightOfCut = 0, overCut = 0;
         for (const auto& t : triangles)
-            if (t[0].t == 0.5f && t[1].t == 0.5f && t[2].t == 0.5f)
-                ++(std::max({t[0].s, t[1].s, t[2].s}) > 0.5f ? rightOfCut : overCut);
+            if (t[0].t == 0.5f && t[1].t == 0.5f && t[2].t == 0.5f) {
+                const bool right = std::max({t[0].s, t[1].s, t[2].s}) > 0.5f;
+                rightOfCut += right;
+                overCut += !right;
+            }
         EXPECT_TRUE(rightOfCut == 2 * 25 && overCut == 0) << angle;
     }
     // In wireframe no line joins the rims of the cut, at the left and right edges at this angle.
@@ -186,8 +179,8 @@ TEST(Drawing, TheMarkerThenQuadStripsThatLeaveTheCutOpen)
         EXPECT_FALSE(line[0].t == 0.5f && line[1].t == 0.5f && std::abs(line[0].x - line[1].x) > 320);
     glPolygonMode(GL_FRONT_AND_BACK, GL_FILL);
 
-    // The view values are lowered to their limits, each its own; with fewer than two rows only
-    // the marker is drawn and they are left alone.
+    // The view values are lowered to their limits, each its own; with under two rows, only the
+    // marker is drawn and they stay.
     for (const auto& [before, scale, offset] : {std::tuple{628.318, 3.14159, 2.0}, {1.9999999, 1.9999999, 1.9999999}, {2.5, 2.5, 2.0}}) {
         mapped.viewScale = mapped.viewOffset = before;
         draw(mapped, GL_FILL, 1.0);

@@ -61,19 +61,22 @@ void openGlWindow(int width, int height)
     glutSetWindow(window);
 }
 
+bool pollUntil(const std::function<bool()>& done, std::chrono::steady_clock::duration limit)
+{
+    for (const auto deadline = std::chrono::steady_clock::now() + limit; !done(); std::this_thread::sleep_for(std::chrono::milliseconds(20)))
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+    return true;
+}
+
 namespace {
 
-using Clock = std::chrono::steady_clock;
-constexpr auto timeLimit = std::chrono::seconds(30);
-constexpr auto pollInterval = std::chrono::milliseconds(20);
-
 // The exit status of a child that ends within the limit (128 + signal if it was killed).
-std::optional<int> reap(pid_t pid, Clock::duration limit)
+std::optional<int> reap(pid_t pid, std::chrono::steady_clock::duration limit)
 {
     int status = 0;
-    for (const auto deadline = Clock::now() + limit; waitpid(pid, &status, WNOHANG) != pid; std::this_thread::sleep_for(pollInterval))
-        if (Clock::now() > deadline)
-            return std::nullopt;
+    if (!pollUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; }, limit))
+        return std::nullopt;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
@@ -117,7 +120,7 @@ Viewer::~Viewer()
     XCloseDisplay(x);
     for (pid_t child : {status ? 0 : process, server})
         if (child && kill(child, SIGKILL) == 0)
-            reap(child, timeLimit);
+            reap(child, std::chrono::seconds(30));
 }
 
 void Viewer::start()
@@ -157,9 +160,8 @@ WindowGeometry Viewer::find(const std::string& title) const
 
 bool Viewer::waitForWindows()
 {
-    for (const auto deadline = Clock::now() + timeLimit; !find(mainWindow).id || !find(panelWindow).id; std::this_thread::sleep_for(pollInterval))
-        if (Clock::now() > deadline || exitStatus(std::chrono::seconds(0)))
-            return false;
+    if (!pollUntil([this] { return (find(mainWindow).id && find(panelWindow).id) || exitStatus(std::chrono::seconds(0)); }) || status)
+        return false;
     // Far enough right that the main window can grow beside it.
     xdotool("windowmove " + std::to_string(find(panelWindow).id) + " 1400 0");
     return waitFor(panelWindow, [this](const Image&) { return find(panelWindow).x == 1400; }).has_value();
@@ -172,25 +174,25 @@ bool Viewer::xdotool(const std::string& arguments) const
 
 std::optional<Image> Viewer::waitFor(const std::string& title, const std::function<bool(const Image&)>& wanted) const
 {
-    for (const auto deadline = Clock::now() + timeLimit; Clock::now() < deadline; std::this_thread::sleep_for(pollInterval)) {
+    Image image;
+    const bool shown = pollUntil([&] {
         const WindowGeometry window = find(title);
         XImage* captured = window.id ? XGetImage(x, window.id, 0, 0, unsigned(window.width), unsigned(window.height), AllPlanes, ZPixmap) : nullptr;
         if (!captured)
-            continue;   // not shown yet, or resized meanwhile: look again
-        Image image{window.width, window.height, {}};
+            return false;   // not shown yet, or resized meanwhile: look again
+        image = {window.width, window.height, {}};
         for (int py = 0; py < window.height; ++py)
             for (int px = 0; px < window.width; ++px) {
                 const unsigned long pixel = XGetPixel(captured, px, py);
                 image.rgb.insert(image.rgb.end(), {std::uint8_t(pixel >> 16), std::uint8_t(pixel >> 8), std::uint8_t(pixel)});
             }
         XDestroyImage(captured);
-        if (wanted(image))
-            return image;
-    }
-    return std::nullopt;
+        return wanted(image);
+    });
+    return shown ? std::optional<Image>(image) : std::nullopt;
 }
 
-std::optional<int> Viewer::exitStatus(Clock::duration limit)
+std::optional<int> Viewer::exitStatus(std::chrono::steady_clock::duration limit)
 {
     // A viewer that the X server refused is started again, a few times.
     while (!status && (status = reap(process, limit)) && status == 1 &&
@@ -207,10 +209,7 @@ std::string Viewer::output(const std::string& stream) const
 
 bool Viewer::waitForOutput(const std::string& stream, const std::string& text) const
 {
-    for (const auto deadline = Clock::now() + timeLimit; output(stream).find(text) == std::string::npos; std::this_thread::sleep_for(pollInterval))
-        if (Clock::now() > deadline)
-            return false;
-    return true;
+    return pollUntil([&] { return output(stream).find(text) != std::string::npos; });
 }
 
 int Viewer::windowsCreated()

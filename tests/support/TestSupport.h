@@ -1,10 +1,7 @@
-// What the tests share: shell commands, temporary folders, files, a GL context, and the real
-// viewer under a private X server, driven as a person would drive it (xdotool for keys, clicks,
-// drags and window moves, its windows' pixels read back from the X server).
-//
-// Each Viewer starts its own Xvfb on a free display number, so input never reaches a display the
-// test did not start, and every wait polls with a timeout. A start that this Xvfb refused (it now
-// and then drops a new connection while another client disconnects) is retried.
+// What the tests share: commands, folders, files, a GL context, and the real viewer under an Xvfb
+// of its own, driven as a person would (xdotool), its windows' pixels read from the X server. Input
+// never reaches a display the test did not start, every wait polls with a timeout, and a start this
+// Xvfb refused (it now and then drops a connection while another client disconnects) is retried.
 #pragma once
 
 #include <chrono>
@@ -33,6 +30,9 @@ struct TempDir {
 
 std::vector<std::uint8_t> readFile(const std::string& path);
 void writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
+
+// Polls `done` until it holds, and says whether it did within the limit.
+bool pollUntil(const std::function<bool()>& done, std::chrono::steady_clock::duration limit = std::chrono::seconds(30));
 
 // A GLUT window on the display the test runs under (a private Xvfb from scripts/test), opened on
 // first use and made current.

@@ -45,6 +45,9 @@ public:
 
     int get_int_val() const { return int_val; }
     int get_id() const { return user_id; }
+    // A disabled control is drawn greyed out and does not answer the user.
+    void enable() { enabled = true; }
+    void disable() { enabled = false; }
 
 protected:
     GLUI_Control(int* live_var, int id, GLUI_CB callback);
@@ -63,6 +66,7 @@ private:
     int* live_int;
     int user_id;
     GLUI_CB callback;
+    bool enabled = true;
 };
 
 class GLUI_StaticText : public GLUI_Control {
