@@ -43,9 +43,7 @@ TEST(PlaneGrid, RowsAndColumnsOverTheSquareWithTheCentreLinesDoubled)
         }
     // The centre lines at -/+ epsilon / 25 (the 8-digit 1.1920929e-7) share a texture coordinate;
     // texture coordinates are running sums of 0.02.
-    std::uint64_t gapBits = 0;
-    std::memcpy(&gapBits, &axisGap, sizeof gapBits);
-    EXPECT_EQ(gapBits, 0x3E8000000102F4FDull);
+    EXPECT_EQ(axisGap, 0x1.000000102F4FDp-23);
     const double gap = axisGap / 25, centre = 0.5000000000000001, last = 1.0000000000000004;
     auto expectVertex = [&](std::size_t row, std::size_t column, Complex position, double u, double v) {
         const GridVertex& vertex = rows[row][column];

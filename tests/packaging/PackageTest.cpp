@@ -29,8 +29,7 @@ TEST(Package, InstallsAViewerThatStartsFromItsUnpackedFolder)
     // The desktop entry, valid, starts the viewer itself in the folder of its images, with the PNG
     // files a file manager hands it.
     const std::string desktop = (root / "usr/share/applications/complex-log-viewer.desktop").string();
-    const std::vector<std::uint8_t> entry = readFile(desktop);
-    const std::string text(entry.begin(), entry.end());
+    const std::string text = readFile(desktop);
     EXPECT_NE(text.find("\nPath=/usr/share/complex-log-viewer\n"), std::string::npos) << text;
     EXPECT_NE(text.find("\nExec=/usr/libexec/complex-log-viewer/complex-log-viewer %F\n"), std::string::npos) << text;
     EXPECT_NE(text.find("\nMimeType=image/png;\n"), std::string::npos) << text;

@@ -1,4 +1,5 @@
 #include "TestSupport.h"
+#include "TextureCatalogue.h"
 
 #include <GL/glut.h>
 #include <X11/Xlib.h>
@@ -18,15 +19,13 @@
 
 CommandResult runCommand(const std::string& command)
 {
-    CommandResult result{"", -1};
-    if (std::FILE* pipe = popen(command.c_str(), "r")) {
-        char buffer[65536];
-        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
-            result.output.append(buffer, n);
-        const int status = pclose(pipe);
-        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    return result;
+    std::string output;
+    std::FILE* pipe = popen(command.c_str(), "r");
+    char buffer[65536];
+    for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
+        output.append(buffer, n);
+    const int status = pclose(pipe);
+    return {output, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
 }
 
 TempDir::TempDir()
@@ -35,15 +34,29 @@ TempDir::TempDir()
     root = mkdtemp(pattern.data());
 }
 
-std::vector<std::uint8_t> readFile(const std::string& path)
+std::string readFile(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-void writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes)
+void writeFile(const std::string& path, const std::string& bytes)
 {
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+Image readPng(const std::string& path)
+{
+    TextureCatalogue reader;
+    Image image;
+    if (!reader.loadPng(path.c_str()))
+        return image;
+    image.width = int(reader.width);
+    image.height = int(reader.height);
+    for (std::uint32_t row = reader.height; row-- > 0;)   // the loader keeps the bottom row first
+        image.rgb.insert(image.rgb.end(), reader.pixels + row * reader.width * 3, reader.pixels + (row + 1) * reader.width * 3);
+    std::free(reader.pixels);
+    return image;
 }
 
 void openGlWindow(int width, int height)
@@ -203,8 +216,7 @@ std::optional<int> Viewer::exitStatus(std::chrono::steady_clock::duration limit)
 
 std::string Viewer::output(const std::string& stream) const
 {
-    const std::vector<std::uint8_t> bytes = readFile(logs.path(stream));
-    return {bytes.begin(), bytes.end()};
+    return readFile(logs.path(stream));
 }
 
 bool Viewer::waitForOutput(const std::string& stream, const std::string& text) const

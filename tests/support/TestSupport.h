@@ -28,8 +28,8 @@ struct TempDir {
     std::filesystem::path root;
 };
 
-std::vector<std::uint8_t> readFile(const std::string& path);
-void writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes);
+std::string readFile(const std::string& path);
+void writeFile(const std::string& path, const std::string& bytes);
 
 // Polls `done` until it holds, and says whether it did within the limit.
 bool pollUntil(const std::function<bool()>& done, std::chrono::steady_clock::duration limit = std::chrono::seconds(30));
@@ -46,6 +46,8 @@ struct Image {
     bool white(int x, int y) const { return at(x, y)[0] == 255 && at(x, y)[1] == 255 && at(x, y)[2] == 255; }
     bool operator==(const Image& other) const { return width == other.width && rgb == other.rgb; }
 };
+// A PNG file as the viewer's loader decodes it; empty if it cannot.
+Image readPng(const std::string& path);
 
 struct WindowGeometry {
     unsigned long id = 0;   // 0: not shown

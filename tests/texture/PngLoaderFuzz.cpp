@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -15,11 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::string path = "/tmp/clv-fuzz-" + std::to_string(getpid()) + ".png";
         ~InputFile() { std::remove(path.c_str()); }
     } input;
-    std::FILE* file = std::fopen(input.path.c_str(), "wb");
-    if (!file)
-        std::abort();
-    std::fwrite(data, 1, size, file);
-    std::fclose(file);
+    std::ofstream(input.path, std::ios::binary).write(reinterpret_cast<const char*>(data), std::streamsize(size));
 
     TextureCatalogue catalogue;
     if (catalogue.loadPng(input.path.c_str())) {
