@@ -65,10 +65,11 @@ void GLUI::drawFrame()
         ImGui::EndDisabled();
         ImGui::PopID();
     }
-    if (changedByUser && main_gfx_window != 0)
-        glutPostWindowRedisplay(main_gfx_window);
-    if (changedByUser)
+    if (changedByUser) {
+        if (main_gfx_window != 0)
+            glutPostWindowRedisplay(main_gfx_window);
         GLUI_Master.post_idle_pass();
+    }
 }
 
 void GLUI::idle()
