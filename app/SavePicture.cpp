@@ -37,6 +37,11 @@ std::string giveFreeName(const std::string& written, const std::string& folder)
     return "";
 }
 
+void reportFailure(const std::string& folder, const std::string& reason)
+{
+    std::fprintf(stderr, "Cannot save the picture in %s: %s\n", folder.c_str(), reason.c_str());
+}
+
 } // namespace
 
 void savePicture()
@@ -58,19 +63,21 @@ void savePicture()
     // Written under a temporary name first, so that a failed write never leaves a partial picture.
     std::string written = folder + "/.complex-log-XXXXXX";
     const int descriptor = mkstemp(written.data());
-    std::string failure = descriptor < 0 ? std::strerror(errno) : "";
-    if (descriptor >= 0) {
-        close(descriptor);
-        failure = writePng(written, std::uint32_t(width), std::uint32_t(height), topFirst.data());
-        const std::string saved = failure.empty() ? giveFreeName(written, folder) : "";
+    if (descriptor < 0) {
+        reportFailure(folder, std::strerror(errno));
+        return;
+    }
+    close(descriptor);
+    std::string failure = writePng(written, std::uint32_t(width), std::uint32_t(height), topFirst.data());
+    if (failure.empty()) {
+        const std::string saved = giveFreeName(written, folder);
         if (!saved.empty()) {
             std::printf("Saved %s\n", saved.c_str());
             std::fflush(stdout);
             return;
         }
-        if (failure.empty())
-            failure = std::strerror(errno);
-        std::remove(written.c_str());
+        failure = std::strerror(errno);
     }
-    std::fprintf(stderr, "Cannot save the picture in %s: %s\n", folder.c_str(), failure.c_str());
+    std::remove(written.c_str());
+    reportFailure(folder, failure);
 }

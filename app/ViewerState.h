@@ -8,6 +8,7 @@
 // viewerState, and never destroyed.
 #pragma once
 
+#include "ExactTexturing.h"
 #include "MappedGrid.h"
 #include "PlaneGrid.h"
 

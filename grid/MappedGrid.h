@@ -6,13 +6,14 @@
 // It borrows the grid and the texture catalogue; it owns only its rows.
 #pragma once
 
-#include "ExactTexturing.h"
 #include "GridVertex.h"
 #include "PlaneGrid.h"
 #include "PowerLogarithmTable.h"
 #include "TextureCatalogue.h"
 
 #include <vector>
+
+class ExactTexturing;
 
 class MappedGrid {
 public:

@@ -7,6 +7,7 @@
 // and the program colours them.
 #include "MappedGrid.h"
 
+#include "ExactTexturing.h"
 #include "PowerLogarithm.h"
 
 #include <GL/gl.h>

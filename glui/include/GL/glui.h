@@ -6,7 +6,8 @@
 // checkbox writes 1 or 0 into its live variable when the user changes it, and shows the variable's
 // value when the program changes it; the buttons of a radio group are numbered 0, 1, 2, ... in the
 // order added; a button runs its callback when clicked; a change by the user requests a redraw of
-// the main graphics window; set_glutIdleFunc lets every panel do its idle work before it calls the program's idle function.
+// the main graphics window; set_glutIdleFunc lets every panel do its idle work before it calls the
+// program's idle function.
 // Panels are never closed or destroyed.
 // Beyond GLUI: the idle pass runs only when something can have changed, so that a program at rest
 // costs nothing. A change the user makes in a panel asks for a pass, and so does the program with
