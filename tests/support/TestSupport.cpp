@@ -21,6 +21,8 @@ CommandResult runCommand(const std::string& command)
 {
     std::string output;
     std::FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return {"cannot start a shell for: " + command, -1};
     char buffer[65536];
     for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;)
         output.append(buffer, n);
