@@ -60,12 +60,14 @@ void onMouse(int button, int state, int x, int y)
     // A release leaves the button of the last press in charge.
     if (state == GLUT_DOWN)
         viewerState->mouseButton = button;
+    if (viewerState->handleGrab(button, state, (glutGetModifiers() & GLUT_ACTIVE_SHIFT) != 0, x, y))
+        GLUI_Master.post_idle_pass();   // the idle pass lays the grid out around the new focus
 }
 
 void onMotion(int x, int y)
 {
     viewerState->handleMotion(x, y);
-    GLUI_Master.post_idle_pass();   // the idle pass maps the grid for the new angle
+    GLUI_Master.post_idle_pass();   // the idle pass maps the grid for the new angle or focus
 }
 
 void onIdle()

@@ -9,6 +9,23 @@ void requestPicture(int)
     viewerState->pictureRequested = true;
 }
 
+void centreFocus(int)
+{
+    viewerState->setFocus(0.0);
+}
+
+// The spinners take any number typed; the focus and the angle keep their limits, and the
+// spinners then show them.
+void keepFocusInImage(int)
+{
+    viewerState->setFocus(viewerState->focus());
+}
+
+void keepAngleInLimits(int)
+{
+    viewerState->morphAngle = ViewerState::clampedAngle(viewerState->morphAngle);
+}
+
 } // namespace
 
 void buildControlPanel()
@@ -35,6 +52,13 @@ void buildControlPanel()
     // The idle pass saves the picture, with the main window's GL context current.
     panelWindow->add_separator();
     panelWindow->add_button("Save picture", -1, requestPicture);
+
+    // The focus and the angle, which follow the main window's clicks and drags.
+    GLUI_Panel* focus = panelWindow->add_panel("Focus");
+    panelWindow->add_spinner_to_panel(focus, "Real", GLUI_SPINNER_FLOAT, &viewerState->focusReal, -1, keepFocusInImage);
+    panelWindow->add_spinner_to_panel(focus, "Imaginary", GLUI_SPINNER_FLOAT, &viewerState->focusImaginary, -1, keepFocusInImage);
+    panelWindow->add_button_to_panel(focus, "Centre", -1, centreFocus);
+    panelWindow->add_spinner("Angle", GLUI_SPINNER_FLOAT, &viewerState->morphAngle, -1, keepAngleInLimits)->set_step(0.02f);
 
     panelWindow->set_main_gfx_window(viewerState->mainWindow);
 }

@@ -6,6 +6,7 @@
 #include <GL/glu.h>
 #include <GL/glut.h>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -42,8 +43,37 @@ ViewerState::ViewerState(int mainWindow, const std::vector<std::string>& imageFi
         std::fprintf(stderr, "Exact texturing is not available: %s\n", whyNot.c_str());
 }
 
+float ViewerState::clampedAngle(double angle)
+{
+    float clamped = static_cast<float>(angle);
+    if (static_cast<double>(clamped) >= greatestAngle)
+        clamped = static_cast<float>(greatestAngle);
+    if (static_cast<double>(clamped) <= smallestAngle)
+        clamped = static_cast<float>(smallestAngle);
+    return clamped;
+}
+
+void ViewerState::setFocus(std::complex<double> point)
+{
+    focusReal = static_cast<float>(std::clamp(point.real(), -1.0, 1.0));
+    focusImaginary = static_cast<float>(std::clamp(point.imag(), -1.0, 1.0));
+}
+
+std::optional<std::complex<double>> ViewerState::sourcePointAt(int x, int y) const
+{
+    // The square from -1 to 1 fills the window, y growing upward.
+    const double width = glutGet(GLUT_WINDOW_WIDTH), height = glutGet(GLUT_WINDOW_HEIGHT);
+    return mappedGrid->sourceAt((x + 0.5) / width * 2 - 1, 1 - (y + 0.5) / height * 2);
+}
+
 void ViewerState::handleMotion(int x, int y)
 {
+    if (mouseButton == GLUT_LEFT_BUTTON && grabbed) {
+        // f = p - z puts the grabbed point p at the z under the pointer.
+        if (const auto z = sourcePointAt(x, y))
+            setFocus(*grabbed - *z);
+        grabMoved = true;
+    }
     if (mouseButton != GLUT_RIGHT_BUTTON) {
         lastMouseX = x;
         lastMouseY = y;
@@ -51,19 +81,38 @@ void ViewerState::handleMotion(int x, int y)
     }
     // Truncated toward zero: the odd pixel of each event is dropped, not carried over.
     const int steps = (lastMouseY - y) / 2;
-    morphAngle = static_cast<float>(steps * angleStep + static_cast<double>(morphAngle));
-    if (static_cast<double>(morphAngle) >= greatestAngle)
-        morphAngle = static_cast<float>(greatestAngle);
+    morphAngle = clampedAngle(steps * angleStep + static_cast<double>(morphAngle));
     lastMouseX = x;
     lastMouseY = y;
-    if (static_cast<double>(morphAngle) <= smallestAngle)
-        morphAngle = static_cast<float>(smallestAngle);
+}
+
+bool ViewerState::handleGrab(int button, int state, bool shift, int x, int y)
+{
+    if (state == GLUT_DOWN) {
+        grabbed.reset();
+        const auto z = sourcePointAt(x, y);
+        if (button == GLUT_LEFT_BUTTON && shift && z)
+            grabbed = grid->focus() + *z;   // the point of the picture shown
+        grabMoved = false;
+        return false;
+    }
+    if (button != GLUT_LEFT_BUTTON || !grabbed)
+        return false;
+    const std::complex<double> point = *grabbed;
+    grabbed.reset();
+    // A click where no image is drawn does nothing.
+    if (grabMoved || std::abs(point.real()) > 1 || std::abs(point.imag()) > 1)
+        return false;
+    setFocus(point);
+    return true;
 }
 
 void ViewerState::updateFrame()
 {
-    // The rows are the same bits for the same angle, so only a new angle is mapped.
-    if (morphAngle != mappedGrid->angle)
+    if (grid->focus() != focus())
+        grid->setFocus(focus());
+    // The rows are the same bits for the same angle and layout, so only a change is mapped.
+    if (!mappedGrid->isCurrent(morphAngle))
         mappedGrid->recompute(morphAngle);
     // GLUT or the panel may have left another window current.
     glutSetWindow(mainWindow);

@@ -1,8 +1,11 @@
 // Everything the main window's callbacks and the control panel share, in one place: the grid and
-// its mapped image, the mouse, the morph angle, the main window, and the panel's live values.
+// its mapped image, the mouse, the morph angle, the focus, the main window, and the panel's live
+// values.
 //
-// handleMotion turns a right-button drag into a change of the morph angle; updateFrame, the idle
-// pass, applies the angle, the Wireframe checkbox and the texture choice and requests a redraw. The
+// handleMotion turns a right-button drag into a change of the morph angle, and a drag that grabbed
+// the image (Shift and the left button) into a move of the focus; handleGrab takes the grab and, for
+// a click, makes the image point under the pointer the focus. updateFrame, the idle pass, applies
+// the angle, the focus, the Wireframe checkbox and the texture choice and requests a redraw. The
 // pass runs after whatever can change those, and not otherwise: at rest the viewer sleeps.
 // Exactly one instance exists, built by main right after the main window, reached through
 // viewerState, and never destroyed.
@@ -14,8 +17,10 @@
 
 #include <GL/glui.h>
 
+#include <complex>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,8 +32,22 @@ public:
     explicit ViewerState(int mainWindow, const std::vector<std::string>& imageFiles = {});
 
     // A motion event of the main window (a button is held): with the right button, every 2 pixels
-    // upward widen the angle by 0.02 and every 2 downward close it, within its limits.
+    // upward widen the angle by 0.02 and every 2 downward close it, within its limits. With the
+    // image grabbed, the focus moves so that the grabbed point stays under the pointer.
     void handleMotion(int x, int y);
+
+    // A press or release of a button in the main window, after onMouse has recorded it. Shift and
+    // the left button grab the image point under the pointer; any other press lets it go; the
+    // release of a grab that did not move is a click, which makes the point the focus if it lies
+    // in the image. True if the focus changed.
+    bool handleGrab(int button, int state, bool shift, int x, int y);
+
+    // The morph angle within its limits, 0.01 and 6.28318, compared in double precision as the
+    // drag compares it.
+    static float clampedAngle(double angle);
+    // Makes `point` the focus, held within the image square.
+    void setFocus(std::complex<double> point);
+    std::complex<double> focus() const { return {focusReal, focusImaginary}; }
 
     // The idle pass: maps the grid for the current angle if it is new, applies the panel's settings
     // to the main window, saves its picture if that was asked for, and requests its redraw.
@@ -45,7 +64,11 @@ public:
     std::int32_t mouseButton = 0;    // the GLUT button of the last press
     std::int32_t lastMouseX = 0;     // pointer at the last mouse or motion event, y growing downward
     std::int32_t lastMouseY = 0;
-    float morphAngle;                // radians, from 0.01 to 6.28318
+    float morphAngle;                // radians, from 0.01 to 6.28318; the "Angle" spinner's live variable
+    // The focus, the point of the image square that the mapping magnifies; the "Focus" spinners'
+    // live variables.
+    float focusReal = 0.0f;
+    float focusImaginary = 0.0f;
     GLUI* panel = nullptr;
     std::int32_t mainWindow;
     std::int32_t wireframe = 0;      // the Wireframe checkbox's live variable
@@ -54,6 +77,14 @@ public:
     bool pictureRequested = false;   // by the panel's "Save picture", for the next idle pass
     std::int32_t exactTexturing = 0;     // the "Exact texturing" checkbox's live variable
     std::unique_ptr<ExactTexturing> exactProgram;   // null where the GL offers no shaders
+
+private:
+    // The source point z (relative to the focus) drawn under the centre of window pixel (x, y) in
+    // the picture last mapped; nothing where the mapping puts no point.
+    std::optional<std::complex<double>> sourcePointAt(int x, int y) const;
+
+    std::optional<std::complex<double>> grabbed;   // the image point held under the pointer
+    bool grabMoved = false;                         // the pointer moved since the grab
 };
 
 extern ViewerState* viewerState;

@@ -15,16 +15,16 @@ GLUI::GLUI(const std::string& name, int x, int y)
 {
 }
 
-void GLUI::adopt(std::unique_ptr<GLUI_Control> control)
+void GLUI::adopt(std::unique_ptr<GLUI_Control> control, GLUI_Panel* panel)
 {
-    controls.push_back(std::move(control));
+    (panel ? panel->controls : controls).push_back(std::move(control));
     window->requestRedraw();
 }
 
-template <class Control> Control* GLUI::add(std::unique_ptr<Control> control)
+template <class Control> Control* GLUI::add(std::unique_ptr<Control> control, GLUI_Panel* panel)
 {
     Control* added = control.get();
-    adopt(std::move(control));
+    adopt(std::move(control), panel);
     return added;
 }
 
@@ -48,6 +48,29 @@ GLUI_Button* GLUI::add_button(const std::string& name, int id, GLUI_CB callback)
     return add(std::make_unique<GLUI_Button>(name, id, callback));
 }
 
+GLUI_Button* GLUI::add_button_to_panel(GLUI_Panel* panel, const std::string& name, int id, GLUI_CB callback)
+{
+    return add(std::make_unique<GLUI_Button>(name, id, callback), panel);
+}
+
+GLUI_Panel* GLUI::add_panel(const std::string& name, int)
+{
+    return add(std::make_unique<GLUI_Panel>(name));
+}
+
+GLUI_Spinner* GLUI::add_spinner(const std::string& name, int data_type, void* live_var, int id, GLUI_CB callback)
+{
+    return add_spinner_to_panel(nullptr, name, data_type, live_var, id, callback);
+}
+
+GLUI_Spinner* GLUI::add_spinner_to_panel(GLUI_Panel* panel, const std::string& name, int data_type, void* live_var, int id,
+                                         GLUI_CB callback)
+{
+    if (data_type != GLUI_SPINNER_FLOAT)
+        throw std::invalid_argument("add_spinner: only float spinners are supported");
+    return add(std::make_unique<GLUI_Spinner>(name, static_cast<float*>(live_var), id, callback), panel);
+}
+
 GLUI_RadioButton* GLUI::add_radiobutton_to_group(GLUI_RadioGroup* group, const std::string& name)
 {
     group->buttons.push_back(std::make_unique<GLUI_RadioButton>(name));
@@ -58,13 +81,8 @@ GLUI_RadioButton* GLUI::add_radiobutton_to_group(GLUI_RadioGroup* group, const s
 void GLUI::drawFrame()
 {
     bool changedByUser = false;
-    for (std::size_t i = 0; i < controls.size(); ++i) {
-        ImGui::PushID(int(i));
-        ImGui::BeginDisabled(!controls[i]->enabled);
-        changedByUser |= controls[i]->draw();
-        ImGui::EndDisabled();
-        ImGui::PopID();
-    }
+    for (std::size_t i = 0; i < controls.size(); ++i)
+        changedByUser |= GLUI_Control::drawControl(*controls[i], int(i));
     if (changedByUser) {
         if (main_gfx_window != 0)
             glutPostWindowRedisplay(main_gfx_window);

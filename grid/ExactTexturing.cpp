@@ -21,13 +21,15 @@ void main()
 )";
 
 // Back from the drawing coordinates x = Im w / scale, y = (offset + Re w) / scale to w, then
-// z = (1 + w / k)^k = exp(k Log(1 + w / k)), and the image at (z + 1 + i) / 2.
+// z = (1 + w / k)^k = exp(k Log(1 + w / k)), and the image at its point p = focus + z, at
+// (p + 1 + i) / 2.
 const char* const fragmentShader = R"(
 #version 110
 uniform sampler2D image;
 uniform float k;
 uniform float scale;
 uniform float offset;
+uniform vec2 focus;
 varying vec2 drawing;
 void main()
 {
@@ -35,7 +37,7 @@ void main()
     float radius = exp(k * 0.5 * log(dot(p, p)));
     float argument = k * atan(p.y, p.x);
     vec2 z = radius * vec2(cos(argument), sin(argument));
-    gl_FragColor = texture2D(image, (z + 1.0) * 0.5);
+    gl_FragColor = texture2D(image, (z + focus + 1.0) * 0.5);
 }
 )";
 
@@ -95,7 +97,7 @@ std::unique_ptr<ExactTexturing> ExactTexturing::create(std::string& whyNot)
 
 ExactTexturing::ExactTexturing(unsigned program)
     : program(program), kLocation(glGetUniformLocation(program, "k")), scaleLocation(glGetUniformLocation(program, "scale")),
-      offsetLocation(glGetUniformLocation(program, "offset"))
+      offsetLocation(glGetUniformLocation(program, "offset")), focusLocation(glGetUniformLocation(program, "focus"))
 {
     glUseProgram(program);
     glUniform1i(glGetUniformLocation(program, "image"), 0);
@@ -107,7 +109,7 @@ ExactTexturing::~ExactTexturing()
     glDeleteProgram(program);
 }
 
-void ExactTexturing::begin(TextureCatalogue& catalogue, float k, double viewScale, double viewOffset) const
+void ExactTexturing::begin(TextureCatalogue& catalogue, float k, double viewScale, double viewOffset, std::complex<double> focus) const
 {
     if (!catalogue.mipmapsBuilt) {
         glGenerateMipmap(GL_TEXTURE_2D);
@@ -118,6 +120,7 @@ void ExactTexturing::begin(TextureCatalogue& catalogue, float k, double viewScal
     glUniform1f(kLocation, k);
     glUniform1f(scaleLocation, float(viewScale));
     glUniform1f(offsetLocation, float(viewOffset));
+    glUniform2f(focusLocation, float(focus.real()), float(focus.imag()));
 }
 
 void ExactTexturing::end() const

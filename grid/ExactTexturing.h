@@ -1,12 +1,13 @@
 // Exact texturing: a GLSL program (OpenGL 2.0) that colours every pixel of the mapped grid's cells
 // from the pixel's own source point, where the grid's drawing interpolates texture coordinates
 // linearly across each cell. It reads the drawing coordinates back to w through the view values,
-// takes z = (1 + w / k)^k on the principal branch, and samples the image at z, with mipmaps and
-// trilinear filtering so that the compressed rim does not shimmer while the angle moves. The cells
-// themselves, and so the outline, the open cut and the marker, are the grid's own.
+// takes z = (1 + w / k)^k on the principal branch, and samples the image at the focus plus z, with
+// mipmaps and trilinear filtering so that the compressed rim does not shimmer while the angle
+// moves. The cells themselves, and so the outline, the open cut and the marker, are the grid's own.
 // What it doesn't: wireframe, which keeps the grid's colours, or any GL older than 2.0.
 #pragma once
 
+#include <complex>
 #include <memory>
 #include <string>
 
@@ -20,14 +21,14 @@ public:
     ExactTexturing(const ExactTexturing&) = delete;
     ExactTexturing& operator=(const ExactTexturing&) = delete;
 
-    // Draws with the program, until end(): the catalogue's current image, mapped with k, seen
-    // through the view values as the grid's drawing sees it.
-    void begin(TextureCatalogue& catalogue, float k, double viewScale, double viewOffset) const;
+    // Draws with the program, until end(): the catalogue's current image, mapped with k around the
+    // focus, seen through the view values as the grid's drawing sees it.
+    void begin(TextureCatalogue& catalogue, float k, double viewScale, double viewOffset, std::complex<double> focus) const;
     void end() const;
 
 private:
     explicit ExactTexturing(unsigned program);
 
     unsigned program;
-    int kLocation, scaleLocation, offsetLocation;
+    int kLocation, scaleLocation, offsetLocation, focusLocation;
 };

@@ -7,7 +7,7 @@
 
 struct GridVertex {
     std::complex<double> position;   // z in the plane grid, w = f(z) in the mapped grid
-    bool stripBreak;                 // set on the row just below the real axis: no quads join it to the row above across the cut
+    bool stripBreak;                 // the strip to the row above restarts here: no quad joins it across the cut
     double u;                        // texture coordinate along the row, 0 to 1 with the real part
     double v;                        // texture coordinate across rows, 0 to 1 with the imaginary part
 };

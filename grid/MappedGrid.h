@@ -1,8 +1,9 @@
 // The image of the plane grid under the power-logarithm mapping, and its drawing.
 //
-// recompute maps every vertex anew for a morph angle and resets the two view values to k;
-// draw lowers them to fixed limits and uses them to fit the image into the window. The mapped grid
-// has the source's shape, and each vertex keeps the source vertex's stripBreak, u and v.
+// recompute maps every vertex anew for a morph angle (and for the grid's layout around its focus)
+// and resets the two view values to k; draw lowers them to fixed limits and uses them to fit the
+// image into the window, and sourceAt inverts that picture. The mapped grid has the source's shape,
+// and each vertex keeps the source vertex's stripBreak, u and v.
 // It borrows the grid and the texture catalogue; it owns only its rows.
 #pragma once
 
@@ -11,6 +12,9 @@
 #include "PowerLogarithmTable.h"
 #include "TextureCatalogue.h"
 
+#include <complex>
+#include <optional>
+#include <utility>
 #include <vector>
 
 class ExactTexturing;
@@ -21,9 +25,18 @@ public:
     MappedGrid(const PlaneGrid* grid, TextureCatalogue* catalogue);
 
     // Maps every source vertex for the angle in radians: rows then hold, bit for bit, what
-    // powerLogarithm gives for each vertex of grid->getRows(). An angle of exactly zero (k would
-    // be infinite) changes nothing.
+    // powerLogarithm gives for each vertex of grid->getRows(), as the grid is laid out now. An
+    // angle of exactly zero (k would be infinite) changes nothing.
     void recompute(float angle);
+
+    // Whether the rows are the mapping for this angle and for the grid's current layout.
+    bool isCurrent(float angle) const;
+
+    // The source point z (relative to the focus) whose image is drawn at (x, y) in drawing
+    // coordinates for the angle last mapped: back through the lowered view values to w, then
+    // z = (1 + w / k)^k on the principal branch. Nothing where the mapping puts no point, beyond
+    // the rims of the cut.
+    std::optional<std::complex<double>> sourceAt(double x, double y) const;
 
     // Draws the marker point at the centre and the grid as textured quad strips, leaving open the
     // cells that would join the two centre rows across the negative real axis. Needs the main
@@ -41,9 +54,11 @@ public:
 
 private:
     // Beyond these limits the logarithmic view would leave the window: it is fitted by scaling
-    // with at most pi and shifting by at most 2.
+    // with at most pi and shifting by at most 2. A value at or below its limit, or NaN, stays.
+    static std::pair<double, double> loweredViewValues(double scale, double offset);
     void lowerViewValues();
 
-    // The source grid never changes, so what the mapping needs of it is taken once.
+    // What the mapping needs of the source grid, taken once for each layout of it.
     PowerLogarithmTable table;
+    std::complex<double> laidOutFor;   // the grid's focus when the table was taken
 };

@@ -1,9 +1,9 @@
 // Drawing the mapped grid: immediate mode, everything re-sent every frame.
 //
 // Each pair of neighbouring rows is one quad strip, vertex i of the lower row then vertex i of the
-// upper. The strip above the flagged row (just below the real axis) is restarted before every pair
-// in the left half, so the cells over the negative real axis, whose corners the mapping sends to
-// opposite edges of the picture, are never drawn. With exact texturing the same cells are drawn,
+// upper. The strip is restarted before every pair whose lower vertex is flagged: on the row just
+// below the focus, every column up to the first right of it. So the cells over the cut, whose
+// corners the mapping sends to opposite edges of the picture, are never drawn. With exact texturing the same cells are drawn,
 // and the program colours them.
 #include "MappedGrid.h"
 
@@ -13,6 +13,7 @@
 #include <GL/gl.h>
 
 #include <algorithm>
+#include <tuple>
 
 namespace {
 
@@ -45,10 +46,9 @@ void MappedGrid::draw()
     const bool exact = exactTexturing && rows.size() > 1;
     if (exact) {
         lowerViewValues();
-        exactTexturing->begin(*catalogue, rootDegree(angle), viewScale, viewOffset);
+        exactTexturing->begin(*catalogue, rootDegree(angle), viewScale, viewOffset, grid->focus());
     }
 
-    const std::size_t half = rows.size() / 2;
     for (std::size_t r = 0; r + 1 < rows.size(); ++r) {
         const GridRow& lower = rows[r];
         const GridRow& upper = rows[r + 1];
@@ -56,7 +56,7 @@ void MappedGrid::draw()
         const std::size_t length = std::min(lower.size(), upper.size());
         glBegin(GL_QUAD_STRIP);
         for (std::size_t i = 0; i < length; ++i) {
-            if (lower[i].stripBreak && i <= half) {
+            if (lower[i].stripBreak) {
                 glEnd();
                 glBegin(GL_QUAD_STRIP);
             }
@@ -71,10 +71,12 @@ void MappedGrid::draw()
     glDisable(GL_TEXTURE_2D);
 }
 
+std::pair<double, double> MappedGrid::loweredViewValues(double scale, double offset)
+{
+    return {scale > halfTurn ? halfTurn : scale, offset > maxViewOffset ? maxViewOffset : offset};
+}
+
 void MappedGrid::lowerViewValues()
 {
-    if (viewOffset > maxViewOffset)
-        viewOffset = maxViewOffset;
-    if (viewScale > halfTurn)
-        viewScale = halfTurn;
+    std::tie(viewScale, viewOffset) = loweredViewValues(viewScale, viewOffset);
 }

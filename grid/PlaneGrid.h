@@ -1,10 +1,16 @@
-// The fixed source mesh: a square grid over [-1, 1] x [-1, 1] of the complex plane with texture
-// coordinates running 0 to 1 across it, so the whole image lies once over the square.
+// The source mesh: a square grid over the image, [-1, 1] x [-1, 1] of the complex plane, with
+// texture coordinates running 0 to 1 across it, so the whole image lies once over the square.
 //
-// The row on the real axis and the column on the imaginary axis are each doubled into two lines a
-// hair's breadth either side, so no vertex lies on an axis: none sits on the logarithm's branch
-// cut or at its singularity at 0. The lower of the two centre rows carries stripBreak.
-// Built once; getRows hands out copies only.
+// The grid is laid out around the focus f, the image point the mapping magnifies: each vertex holds
+// z = p - f for its image point p, and the row and the column through the focus are each doubled
+// into two lines a hair's breadth either side, so no vertex lies on an axis of z: none sits on the
+// logarithm's branch cut or at its singularity at 0. Either side of the focus the lines are evenly
+// spaced, with the cells shared between the sides in proportion to their lengths, so the grid
+// spans exactly the image, edge to edge, wherever the focus is. The cut runs from the focus along
+// the negative real direction: on the lower of the two rows through the focus, stripBreak marks the
+// vertices where the strip above it restarts, every column up to the first right of the focus.
+// With the focus at the centre, the layout is the plain symmetric grid.
+// getRows hands out copies only.
 #pragma once
 
 #include "GridVertex.h"
@@ -30,20 +36,28 @@ public:
 
     std::vector<GridRow> getRows() const { return rows; }
 
+    // Lays the grid out anew around `focus`, held within the image square.
+    void setFocus(std::complex<double> focus);
+    std::complex<double> focus() const { return laidOutFor; }
+
     std::unique_ptr<TextureCatalogue> catalogue;   // null for a grid built without textures
 
 private:
     struct AxisLine {
-        double coordinate;
+        double coordinate;          // relative to the focus
         double textureCoordinate;
-        bool belowAxis;   // the lower half of the doubled centre line
+        bool belowAxis;             // the lower half of the doubled line through the focus
+        bool upToFocus;             // before the focus or one of the doubled lines through it
     };
-    std::vector<AxisLine> axisLines() const;
+    // The lines across one axis, for the focus's coordinate on it.
+    std::vector<AxisLine> axisLines(double focus) const;
     void generate();
-    // Appends one row: the template's imaginary part, stripBreak and v, at every column.
-    void addRow(GridVertex rowTemplate);
+    // Appends one row: the template's imaginary part and v at every column, and stripBreak at the
+    // columns up to the focus if `belowFocus`.
+    void addRow(GridVertex rowTemplate, const std::vector<AxisLine>& columns, bool belowFocus);
 
     GridRow currentRow;            // scratch for addRow, empty between rows
     std::vector<GridRow> rows;     // in order of increasing imaginary part
     std::uint32_t gridSize;
+    std::complex<double> laidOutFor;   // the focus
 };

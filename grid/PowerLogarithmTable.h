@@ -1,11 +1,14 @@
-// The power-logarithm mapping of one fixed set of points, evaluated fast and exactly.
+// The power-logarithm mapping of one grid of points, evaluated fast and exactly.
 //
 // z^(1/k) is exp(Log z / k): the standard library computes it as polar(exp(e Re Log z),
 // e Im Log z) with e = 1/k. What depends only on the points is worked out once here: their
-// logarithms, and which of them share a modulus or an argument up to its sign (the grid is
-// symmetric, so most do). Each evaluation then costs one exp per distinct modulus and one sine and
-// cosine per distinct argument, and gives bit for bit what powerLogarithm gives: the same library
-// functions on the same arguments, combined by the same operations.
+// logarithms, and which of them share a modulus or an argument up to its sign. In a grid, a
+// point's modulus depends only on the magnitudes of its real and imaginary parts, in either order,
+// and its argument up to sign only on its real part and the magnitude of its imaginary part, so the
+// sharing is read off the grid's lines without comparing points (a symmetric grid shares most).
+// Each evaluation then costs one exp per distinct modulus and one sine and cosine per distinct
+// argument, and gives bit for bit what powerLogarithm gives: the same library functions on the same
+// arguments, combined by the same operations.
 #pragma once
 
 #include "GridVertex.h"
@@ -15,7 +18,8 @@
 
 class PowerLogarithmTable {
 public:
-    // The points are the positions of `source`, row by row.
+    // The points are the positions of `source`, row by row. They must form a grid: every row the
+    // same real parts, column by column, and each row one imaginary part.
     explicit PowerLogarithmTable(const std::vector<GridRow>& source);
 
     // Makes rows the image of the source: the same shape, flags and texture coordinates, and at

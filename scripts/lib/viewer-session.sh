@@ -56,8 +56,9 @@ settled_after() {
   session_fail "the picture did not change"
 }
 
-# find_controls: the centres (y) of the panel's checkboxes and radio buttons, its only white boxes:
-# Wireframe, the four images, Exact texturing.
+# find_controls: the centres (y) of the panel's white boxes, in order: its checkboxes and radio
+# buttons (Wireframe, the four images, Exact texturing), then the number fields of the focus (Real,
+# Imaginary) and of the angle.
 find_controls() {
   controls=()
   local y
@@ -67,7 +68,7 @@ find_controls() {
         END { for (y = 0; y <= '"$panel_height"'; y++) {
                 if (white[y] && start == "") start = y
                 if (!white[y] && start != "") { print int((start + y - 1) / 2); start = "" } } }')
-  [ ${#controls[@]} -eq 6 ] || session_fail "found ${#controls[@]} controls in the panel instead of 6"
+  [ ${#controls[@]} -eq 9 ] || session_fail "found ${#controls[@]} controls in the panel instead of 9"
 }
 
 # click_control I: clicks control I (0 Wireframe, 1 to 4 the images, 5 Exact texturing) and waits

@@ -30,14 +30,14 @@ TEST(PlaneGrid, RowsAndColumnsOverTheSquareWithTheCentreLinesDoubled)
     const auto rows = grid.getRows();
     ASSERT_EQ(rows.size(), 52u);
     // Rows rise, vertices run rightward, each row and column with one coordinate and one texture
-    // coordinate; only the row just below the real axis is flagged.
+    // coordinate; the strip above the row just below the real axis restarts left of the centre.
     for (std::size_t r = 0; r < 52; ++r)
         for (std::size_t c = 0; c < 52; ++c) {
             ASSERT_EQ(rows[r].size(), 52u);
             const GridVertex& vertex = rows[r][c];
             EXPECT_TRUE(vertex.position.imag() == rows[r][0].position.imag() && vertex.v == rows[r][0].v &&
                         vertex.position.real() == rows[0][c].position.real() && vertex.u == rows[0][c].u &&
-                        vertex.stripBreak == (r == 25) && (r == 0 || rows[r - 1][c].position.imag() < vertex.position.imag()) &&
+                        vertex.stripBreak == (r == 25 && c <= 26) && (r == 0 || rows[r - 1][c].position.imag() < vertex.position.imag()) &&
                         (c == 0 || rows[r][c - 1].position.real() < vertex.position.real()))
                 << r << ", " << c;
         }
@@ -61,6 +61,45 @@ TEST(PlaneGrid, RowsAndColumnsOverTheSquareWithTheCentreLinesDoubled)
     EXPECT_EQ(odd[51][51].position, Complex(25 / 25.5, 25 / 25.5));
     EXPECT_NEAR(odd[51][51].u, 50.0 / 51, 1e-15);
     EXPECT_THROW(PlaneGrid(0), std::invalid_argument);
+}
+
+// Around any focus the grid spans the image edge to edge, its texture coordinates the image's own,
+// the doubled lines and the open cut at the focus; back at the centre it is the symmetric grid.
+TEST(PlaneGrid, LaidOutAroundTheFocus)
+{
+    PlaneGrid grid(50);
+    const auto centred = grid.getRows();
+    const double gap = axisGap / 25;
+    for (const Complex focus : {Complex(0.3, -0.62), Complex(-1, 0.999), Complex(1, 1), Complex(0.96, -0.04), Complex(-7, 3)}) {
+        grid.setFocus(focus);
+        const Complex f = grid.focus();
+        EXPECT_TRUE(std::abs(f.real()) <= 1 && std::abs(f.imag()) <= 1) << focus;
+        const auto rows = grid.getRows();
+        ASSERT_EQ(rows.size(), 52u);
+        int flagged = 0;
+        for (std::size_t r = 0; r < 52; ++r)
+            for (std::size_t c = 0; c < 52; ++c) {
+                ASSERT_EQ(rows[r].size(), 52u);
+                const GridVertex& vertex = rows[r][c];
+                const Complex p = f + vertex.position;
+                // The image's own texture coordinates (the doubled lines share the focus's); no line
+                // strays past the image's edges.
+                ASSERT_TRUE(std::abs(vertex.u - (p.real() + 1) / 2) < 1e-8 && std::abs(vertex.v - (p.imag() + 1) / 2) < 1e-8) << focus << r << c;
+                ASSERT_TRUE(std::abs(p.real()) <= 1 + 1e-8 && std::abs(p.imag()) <= 1 + 1e-8) << focus;
+                // Evenly spaced cells either side, none much wider than the centred grid's.
+                if (c > 0 && rows[r][c - 1].position.real() != -gap) {
+                    ASSERT_LT(vertex.position.real() - rows[r][c - 1].position.real(), 0.045) << focus << c;
+                }
+                const bool belowFocus = vertex.position.imag() == -gap, upToFocus = vertex.position.real() < 0 || vertex.position.real() == gap;
+                ASSERT_EQ(vertex.stripBreak, belowFocus && upToFocus) << focus << r << c;
+                flagged += vertex.stripBreak;
+            }
+        // At an edge, half the doubled line lies a hair's breadth beyond it.
+        EXPECT_TRUE(std::abs(rows[0][0].position + f - Complex(-1, -1)) < 1e-8 && std::abs(rows[51][51].position + f - Complex(1, 1)) < 1e-8) << focus;
+        EXPECT_GE(flagged, 2);
+    }
+    grid.setFocus(0);
+    EXPECT_TRUE(sameBits(grid.getRows(), centred));
 }
 
 TEST(Mapping, ValuesAtTheWidestHalfAndSmallestAngles)
@@ -101,19 +140,46 @@ TEST(Mapping, RecomputeIsBitIdenticalToTheDirectEvaluation)
     std::mt19937 random(7);
     for (int i = 0; i < 300; ++i)
         angles.push_back(std::uniform_real_distribution<float>(0.01f, 6.28318f)(random));
-    const PlaneGrid grid(50);
-    const auto source = grid.getRows();
+    PlaneGrid grid(50);
     MappedGrid mapped(&grid, nullptr);
-    for (float angle : angles) {
-        mapped.rows.resize(3);   // whatever the rows held before is replaced
-        mapped.recompute(angle);
-        std::vector<GridRow> direct = source;
-        for (GridRow& row : direct)
-            for (GridVertex& vertex : row)
-                vertex.position = powerLogarithm(vertex.position, rootDegree(angle));
-        ASSERT_TRUE(sameBits(mapped.rows, direct)) << "angle " << angle;
+    // At the centre, and laid out around foci anywhere: on a line of the centred grid, on its
+    // diagonal, off both, and at a corner.
+    for (const Complex focus : {Complex(0, 0), Complex(0.36, 0), Complex(-0.5, -0.5), Complex(0.3127, -0.618), Complex(1, -1)}) {
+        grid.setFocus(focus);
+        const auto source = grid.getRows();
+        for (std::size_t a = 0; a < angles.size(); a += focus == 0.0 ? 1 : 7) {
+            mapped.rows.resize(3);   // whatever the rows held before is replaced
+            mapped.recompute(angles[a]);
+            std::vector<GridRow> direct = source;
+            for (GridRow& row : direct)
+                for (GridVertex& vertex : row)
+                    vertex.position = powerLogarithm(vertex.position, rootDegree(angles[a]));
+            ASSERT_TRUE(sameBits(mapped.rows, direct)) << "angle " << angles[a] << " focus " << focus;
+        }
+        EXPECT_TRUE(sameBits(grid.getRows(), source));
     }
-    EXPECT_TRUE(sameBits(grid.getRows(), source));
+}
+
+// The picture inverted: the drawing coordinates of w = f(z), through the lowered view values, lead
+// back to z; beyond the rims of the cut there is nothing.
+TEST(Mapping, SourceAtInvertsThePicture)
+{
+    const PlaneGrid grid(50);
+    MappedGrid mapped(&grid, nullptr);
+    std::mt19937 random(11);
+    std::uniform_real_distribution<double> coordinate(-1, 1);
+    for (float angle : {6.28318f, 4.0f, 3.14159f, 2.5f, 1.0f, 0.01f}) {
+        mapped.recompute(angle);
+        const double k = rootDegree(angle), scale = std::min(k, 3.14159), offset = std::min(k, 2.0);
+        for (int i = 0; i < 200; ++i) {
+            const Complex z(coordinate(random), coordinate(random) * 1.999), w = powerLogarithm(z, rootDegree(angle));
+            const auto back = mapped.sourceAt(w.imag() / scale, (offset + w.real()) / scale);
+            ASSERT_TRUE(back && std::abs(*back - z) < 1e-9 * std::max(1.0, std::abs(z) * k)) << angle << " " << z;
+        }
+        // Just past the rim of the cut, the wedge the mapping fills ends (at k = 1 it is the plane).
+        const Complex rim = std::polar(1.0, M_PI / k * 1.001), w = (rim - 1.0) * k;
+        EXPECT_TRUE(k < 1.5 || !mapped.sourceAt(w.imag() / scale, (offset + w.real()) / scale)) << angle;
+    }
 }
 
 struct Vertex {
@@ -171,6 +237,25 @@ TEST(Drawing, TheMarkerThenQuadStripsThatLeaveTheCutOpen)
                 overCut += !right;
             }
         EXPECT_TRUE(rightOfCut == 2 * 25 && overCut == 0) << angle;
+    }
+    // Around a focus off the centre, the cut runs from it to the left edge: the cells over it are
+    // left out, 15 of the 51 (the 14 left of the focus and the one around it), and no others.
+    PlaneGrid offCentre(50);
+    offCentre.setFocus({-0.44, 0.3});
+    MappedGrid aroundFocus(&offCentre, &noTexture);
+    for (float angle : {6.28318f, 0.01f}) {
+        aroundFocus.recompute(angle);
+        const auto triangles = draw(aroundFocus, GL_FILL, 8.0).second;
+        EXPECT_EQ(triangles.size(), 2u * (51 * 51 - 15)) << angle;
+        const float focusV = float((0.3 + 1) / 2), focusU = float((-0.44 + 1) / 2);
+        int rightOfCut = 0, overCut = 0;
+        for (const auto& t : triangles)
+            if (std::abs(t[0].t - focusV) < 1e-6f && std::abs(t[1].t - focusV) < 1e-6f && std::abs(t[2].t - focusV) < 1e-6f) {
+                const bool right = std::max({t[0].s, t[1].s, t[2].s}) > focusU + 1e-6f;
+                rightOfCut += right;
+                overCut += !right;
+            }
+        EXPECT_TRUE(rightOfCut == 2 * 36 && overCut == 0) << angle << " " << rightOfCut << " " << overCut;
     }
     // In wireframe no line joins the rims of the cut, at the left and right edges at this angle.
     for (const auto& line : draw(mapped, GL_LINE, 1.0).second)

@@ -47,6 +47,14 @@ void writeFile(const std::string& path, const std::string& bytes)
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
+Image Image::topLeft(int partWidth, int partHeight) const
+{
+    Image part{std::min(width, partWidth), std::min(height, partHeight), {}};
+    for (int y = 0; y < part.height; ++y)
+        part.rgb.insert(part.rgb.end(), at(0, y), at(0, y) + part.width * 3);
+    return part;
+}
+
 Image readPng(const std::string& path)
 {
     TextureCatalogue reader;
@@ -178,8 +186,8 @@ bool Viewer::waitForWindows()
     if (!pollUntil([this] { return (find(mainWindow).id && find(panelWindow).id) || exitStatus(std::chrono::seconds(0)); }) || status)
         return false;
     // Far enough right that the main window can grow beside it.
-    xdotool("windowmove " + std::to_string(find(panelWindow).id) + " 1400 0");
-    return waitFor(panelWindow, [this](const Image&) { return find(panelWindow).x == 1400; }).has_value();
+    xdotool("windowmove " + std::to_string(find(panelWindow).id) + " 1360 0");
+    return waitFor(panelWindow, [this](const Image&) { return find(panelWindow).x == 1360; }).has_value();
 }
 
 bool Viewer::xdotool(const std::string& arguments) const

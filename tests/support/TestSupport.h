@@ -45,6 +45,8 @@ struct Image {
     const std::uint8_t* at(int x, int y) const { return &rgb[(std::size_t(y) * width + x) * 3]; }
     bool white(int x, int y) const { return at(x, y)[0] == 255 && at(x, y)[1] == 255 && at(x, y)[2] == 255; }
     bool operator==(const Image& other) const { return width == other.width && rgb == other.rgb; }
+    // Its top left part, at most width x height.
+    Image topLeft(int width, int height) const;
 };
 // A PNG file as the viewer's loader decodes it; empty if it cannot.
 Image readPng(const std::string& path);

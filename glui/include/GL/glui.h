@@ -4,8 +4,9 @@
 // What it does, as GLUI does: create_glui opens a separate top-level GLUT window with its own GL
 // context, which sizes itself to its controls; controls show top to bottom in the order added; a
 // checkbox writes 1 or 0 into its live variable when the user changes it, and shows the variable's
-// value when the program changes it; the buttons of a radio group are numbered 0, 1, 2, ... in the
-// order added; a button runs its callback when clicked; a change by the user requests a redraw of
+// value when the program changes it, and so does a float spinner; the buttons of a radio group are
+// numbered 0, 1, 2, ... in the order added; a button runs its callback when clicked; a panel groups
+// the controls added to it under its title, in a frame; a change by the user requests a redraw of
 // the main graphics window; set_glutIdleFunc lets every panel do its idle work before it calls the
 // program's idle function.
 // Panels are never closed or destroyed.
@@ -13,8 +14,10 @@
 // costs nothing. A change the user makes in a panel asks for a pass, and so does the program with
 // post_idle_pass after events of its own windows; a pass during which nobody asked for another
 // takes the idle function away, and GLUT sleeps in its loop until the next request.
-// What it doesn't: other controls, subwindows, nested panels, a live variable for the radio group,
-// keyboard editing, or GLUI's own look.
+// A spinner is a number field with arrows that step it: typed text is taken on Enter, and text that
+// is not a finite number is refused, the value kept.
+// What it doesn't: other controls, integer spinners, limits, subwindows, panels within panels, a
+// live variable for the radio group, or GLUI's own look.
 #pragma once
 
 #include <memory>
@@ -26,6 +29,9 @@ class GLUI_Control;
 class PanelWindow;
 
 typedef void (*GLUI_Update_CB)(int id);
+
+enum { GLUI_SPINNER_FLOAT = 2 };
+enum { GLUI_PANEL_EMBOSSED = 1 };
 
 // A control's callback: empty, or a function that receives the control's id.
 class GLUI_CB {
@@ -45,26 +51,35 @@ public:
     GLUI_Control& operator=(const GLUI_Control&) = delete;
 
     int get_int_val() const { return int_val; }
+    float get_float_val() const { return float_val; }
     int get_id() const { return user_id; }
     // A disabled control is drawn greyed out and does not answer the user.
     void enable() { enabled = true; }
     void disable() { enabled = false; }
 
 protected:
+    GLUI_Control(int id, GLUI_CB callback);   // without a live variable
     GLUI_Control(int* live_var, int id, GLUI_CB callback);
+    GLUI_Control(float* live_var, int id, GLUI_CB callback);
     // Records a value the user chose, in the control and its live variable, and runs the callback.
     void userChose(int value);
+    void userChose(float value);
+    // Draws a control, named `id` among its neighbours, into the panel window's current frame,
+    // greyed out if disabled; true if the user changed its value.
+    static bool drawControl(GLUI_Control& control, int id);
 
     int int_val = 0;
+    float float_val = 0.0f;
 
 private:
     friend class GLUI;
-    // Draws the control into the panel's current frame; true if the user changed its value.
+    friend class GLUI_Panel;
     virtual bool draw() = 0;
     // Takes over a value the program wrote into the live variable; true if there was one.
-    bool followLiveVariable();
+    virtual bool followLiveVariable();
 
-    int* live_int;
+    int* live_int = nullptr;
+    float* live_float = nullptr;
     int user_id;
     GLUI_CB callback;
     bool enabled = true;
@@ -105,6 +120,31 @@ private:
     std::string name;
 };
 
+class GLUI_Spinner : public GLUI_Control {
+public:
+    GLUI_Spinner(std::string name, float* live_var, int id, GLUI_CB callback);
+    // Beyond GLUI: what one click of an arrow adds or takes away.
+    void set_step(float step) { this->step = step; }
+
+private:
+    bool draw() override;
+    std::string name;
+    float step = 0.01f;
+};
+
+// A titled frame around the controls added to it.
+class GLUI_Panel : public GLUI_Control {
+public:
+    explicit GLUI_Panel(std::string name);
+
+private:
+    friend class GLUI;
+    bool draw() override;
+    bool followLiveVariable() override;
+    std::string name;
+    std::vector<std::unique_ptr<GLUI_Control>> controls;
+};
+
 class GLUI_RadioButton {
 public:
     explicit GLUI_RadioButton(std::string name) : name(std::move(name)) {}
@@ -134,6 +174,13 @@ public:
                                 GLUI_CB callback = GLUI_CB());
     GLUI_RadioButton* add_radiobutton_to_group(GLUI_RadioGroup* group, const std::string& name);
     GLUI_Button* add_button(const std::string& name, int id = -1, GLUI_CB callback = GLUI_CB());
+    GLUI_Panel* add_panel(const std::string& name, int type = GLUI_PANEL_EMBOSSED);
+    // data_type must be GLUI_SPINNER_FLOAT, and live_var a float's address.
+    GLUI_Spinner* add_spinner(const std::string& name, int data_type, void* live_var = nullptr, int id = -1,
+                              GLUI_CB callback = GLUI_CB());
+    GLUI_Spinner* add_spinner_to_panel(GLUI_Panel* panel, const std::string& name, int data_type, void* live_var = nullptr,
+                                       int id = -1, GLUI_CB callback = GLUI_CB());
+    GLUI_Button* add_button_to_panel(GLUI_Panel* panel, const std::string& name, int id = -1, GLUI_CB callback = GLUI_CB());
     // The GLUT window to redraw whenever the user changes a control.
     void set_main_gfx_window(int window_id) { main_gfx_window = window_id; }
 
@@ -145,9 +192,10 @@ private:
     friend class GLUI_RadioGroup;
     GLUI(const std::string& name, int x, int y);
 
-    // Appends a control below the others; the panel owns it from here on.
-    void adopt(std::unique_ptr<GLUI_Control> control);
-    template <class Control> Control* add(std::unique_ptr<Control> control);
+    // Appends a control below the others, in `panel` or else in the window, which owns it from
+    // here on.
+    void adopt(std::unique_ptr<GLUI_Control> control, GLUI_Panel* panel = nullptr);
+    template <class Control> Control* add(std::unique_ptr<Control> control, GLUI_Panel* panel = nullptr);
     void drawFrame();
     void idle();
 
