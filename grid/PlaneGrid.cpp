@@ -3,21 +3,24 @@
 #include <algorithm>
 #include <cmath>
 #include <stdexcept>
+#include <utility>
 
 namespace {
 
 constexpr std::uint32_t viewerGridSize = 50;
 
-// How many of an axis's cells lie before the focus: in proportion to the distances from the focus
-// to the two edges, and at least one on a side that has any length.
-std::uint32_t cellsBeforeFocus(std::uint32_t cells, double before, double after)
+// A side of the focus, `cells` grid steps long (a fraction of one at the image's edge): its lines
+// lie at whole steps from the focus, and its last cell, at the edge, is a partial one, at least a
+// quarter of a step and at most a step and a quarter. How many whole steps it has, and the width
+// of its last cell in steps.
+std::pair<std::uint32_t, double> stepsOfSide(double cells)
 {
-    if (cells == 0 || before <= 0.0)
-        return 0;
-    if (after <= 0.0)
-        return cells;
-    const auto share = static_cast<std::uint32_t>(std::lround(cells * before / (before + after)));
-    return std::clamp<std::uint32_t>(share, 1, cells - 1);
+    if (cells <= 0.0)
+        return {0, 0.0};
+    auto steps = static_cast<std::uint32_t>(std::ceil(cells - 1e-9)) - 1;
+    if (steps > 0 && cells - steps < 0.25)
+        --steps;
+    return {steps, cells - steps};
 }
 
 } // namespace
@@ -46,31 +49,40 @@ void PlaneGrid::setFocus(std::complex<double> focus)
 }
 
 // Both axes follow one scheme. The grid reaches H/D either side of the centre (the image's edge for
-// an even N), and its 2H cells are shared between the two sides of the focus. The line through the
-// focus is replaced by -gap/D and +gap/D, which share a texture coordinate. Texture coordinates are
-// running sums, not index * step, and coordinates are index / cells * extent: with the focus at the
-// centre these are, bit for bit, the symmetric grid's index / D and sums of 1 / N (so the last is
-// 1.0000000000000004 for N = 50).
+// an even N). Its lines lie at whole steps of 1/D from the focus, as in the centred grid, so that
+// the two sides and the two axes share their distances from it, and with them the mapping's
+// logarithms; the last line each side is the edge. The line through the focus is replaced by
+// -gap/D and +gap/D, which share a texture coordinate. Texture coordinates are running sums of
+// 1/N a step, not index * step: with the focus at the centre, coordinates and texture coordinates
+// are, bit for bit, the symmetric grid's (so the last is 1.0000000000000004 for N = 50).
 std::vector<PlaneGrid::AxisLine> PlaneGrid::axisLines(double focus) const
 {
-    const std::uint32_t cells = gridSize / 2 * 2;
     const double divisor = gridSize * 0.5;
     const double reach = (gridSize / 2) / divisor;
-    const double before = reach + focus, after = reach - focus;
-    const std::uint32_t cellsBefore = cellsBeforeFocus(cells, before, after), cellsAfter = cells - cellsBefore;
+    const double before = reach + focus, after = reach - focus, step = 1.0 / gridSize;
+    const auto [stepsBefore, edgeCellBefore] = stepsOfSide(before * divisor);
+    const auto [stepsAfter, edgeCellAfter] = stepsOfSide(after * divisor);
     const double gap = axisGap / divisor;
 
     std::vector<AxisLine> lines;
     double textureCoordinate = 0.0;
-    for (std::uint32_t index = cellsBefore; index >= 1; --index) {
-        lines.push_back({-static_cast<double>(index) / cellsBefore * before, textureCoordinate, false, true});
-        textureCoordinate += before / 2 / cellsBefore;
+    if (before > 0.0) {
+        lines.push_back({-before, textureCoordinate, false, true});
+        textureCoordinate += edgeCellBefore * step;
+    }
+    for (std::uint32_t index = stepsBefore; index >= 1; --index) {
+        lines.push_back({-static_cast<double>(index) / divisor, textureCoordinate, false, true});
+        textureCoordinate += step;
     }
     lines.push_back({-gap, textureCoordinate, true, true});
     lines.push_back({gap, textureCoordinate, false, true});
-    for (std::uint32_t index = 1; index <= cellsAfter; ++index) {
-        textureCoordinate += after / 2 / cellsAfter;
-        lines.push_back({static_cast<double>(index) / cellsAfter * after, textureCoordinate, false, false});
+    for (std::uint32_t index = 1; index <= stepsAfter; ++index) {
+        textureCoordinate += step;
+        lines.push_back({static_cast<double>(index) / divisor, textureCoordinate, false, false});
+    }
+    if (after > 0.0) {
+        textureCoordinate += edgeCellAfter * step;
+        lines.push_back({after, textureCoordinate, false, false});
     }
     return lines;
 }

@@ -4,9 +4,10 @@
 // The grid is laid out around the focus f, the image point the mapping magnifies: each vertex holds
 // z = p - f for its image point p, and the row and the column through the focus are each doubled
 // into two lines a hair's breadth either side, so no vertex lies on an axis of z: none sits on the
-// logarithm's branch cut or at its singularity at 0. Either side of the focus the lines are evenly
-// spaced, with the cells shared between the sides in proportion to their lengths, so the grid
-// spans exactly the image, edge to edge, wherever the focus is. The cut runs from the focus along
+// logarithm's branch cut or at its singularity at 0. Either side of the focus the lines lie at whole
+// grid steps from it, up to the image's edge, where the last cell is a partial one: the grid spans
+// exactly the image, edge to edge, wherever the focus is, with 52 lines (or 53) across each axis,
+// and cells of the centred grid's size. The cut runs from the focus along
 // the negative real direction: on the lower of the two rows through the focus, stripBreak marks the
 // vertices where the strip above it restarts, every column up to the first right of the focus.
 // With the focus at the centre, the layout is the plain symmetric grid.
