@@ -92,6 +92,25 @@ drag_down() {
   settled_after "$before"
 }
 
+# type_into I TEXT: types TEXT and Enter into the panel's number field I of find_controls (6 Real,
+# 7 Imaginary, 8 Angle).
+type_into() {
+  xdotool mousemove $((panel_x + 40)) "${controls[$1]}" click 1
+  xdotool key ctrl+a
+  xdotool type -- "$2"
+  xdotool key Return
+}
+
+# set_focus REAL IMAGINARY: types the focus into the panel and waits for the picture.
+set_focus() {
+  local before
+  before=$(pixels "$main")
+  type_into 6 "$1"
+  type_into 7 "$2"
+  xdotool mousemove 320 240
+  settled_after "$before"
+}
+
 # press_key KEY: a key in the main window; waits for the picture.
 press_key() {
   local before

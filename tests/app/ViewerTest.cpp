@@ -446,13 +446,15 @@ TEST(Viewer, TheFocusClickedDraggedTypedAndCentred)
     viewer.drag(3, 10, 470);
     view.angle = 0.01f;
     expectMatches("near a corner, at the smallest angle");
-    // Pulling a point down to the bottom of the logarithmic view brings it into the focus.
+    // Pulling a point down to the bottom of the logarithmic view brings it into the focus; then the
+    // viewer rests, as it does after typing in the panel.
     drag(80, 100, 320, 440, "dragged at the smallest angle");
+    EXPECT_TRUE(viewer.comesToRest());
 
     // Typed, the focus stays in the image: on its edge.
     viewer.typeInto(fieldX, realY - 46, "5");
     view.focus = {1, view.focus.imag()};
-    EXPECT_TRUE(viewer.panelLooksAsIn("panel-focus-edge.png"));
+    EXPECT_TRUE(viewer.panelLooksAsIn("panel-focus-edge.png") && viewer.comesToRest());
     expectMatches("on an edge");
     const Image edge = shown.gridColumns;
     // And the typed angle: at 3, then below the smallest, which is 0.01, and above the widest, from
