@@ -74,3 +74,9 @@ void onIdle()
 {
     viewerState->updateFrame();
 }
+
+void onLoadingTimer(int)
+{
+    viewerState->loadingTimerSet = false;
+    GLUI_Master.post_idle_pass();
+}

@@ -9,3 +9,5 @@ void onSpecialKey(int key, int x, int y);
 void onMouse(int button, int state, int x, int y);
 void onMotion(int x, int y);
 void onIdle();
+// While a picture is being decoded: asks for the idle pass that follows it.
+void onLoadingTimer(int);

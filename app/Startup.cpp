@@ -2,13 +2,13 @@
 
 #include "Callbacks.h"
 #include "ControlPanel.h"
+#include "ImageSource.h"
 #include "ViewerState.h"
 
 #include <GL/glui.h>
 #include <GL/glut.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -17,17 +17,18 @@ GLUI* panelWindow = nullptr;
 
 namespace {
 
-// An image given on the command line that cannot be loaded ends the program before any window
-// opens, as a missing image would later, with the file and the reason on standard error.
+// A picture given on the command line whose header shows it cannot be loaded ends the program
+// before any window opens, as a missing image would later, with the file and the reason on
+// standard error. Only headers are read: a damaged picture whose header is sound fails when it is
+// decoded.
 void checkImageFiles(const std::vector<std::string>& imageFiles)
 {
     for (const std::string& file : imageFiles) {
-        TextureCatalogue check;
-        if (!check.loadPng(file.c_str())) {
-            std::fprintf(stderr, "%s: %s\n", file.c_str(), check.loadFailure.c_str());
+        std::string whyNot;
+        if (!ImageSource::open(file, whyNot)) {
+            std::fprintf(stderr, "%s: %s\n", file.c_str(), whyNot.c_str());
             TextureCatalogue::exitTextureNotFound();
         }
-        std::free(check.pixels);
     }
 }
 

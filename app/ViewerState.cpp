@@ -1,5 +1,6 @@
 #include "ViewerState.h"
 
+#include "Callbacks.h"
 #include "PowerLogarithm.h"
 #include "SavePicture.h"
 
@@ -122,11 +123,27 @@ void ViewerState::updateFrame()
         currentTexture = selected;
         grid->catalogue->selectTexture(static_cast<unsigned>(selected));
     }
+    if (grid->catalogue->loading())
+        followLoading();
     if (pictureRequested) {
         pictureRequested = false;
         savePicture();
     }
     glutPostRedisplay();
+}
+
+void ViewerState::followLoading()
+{
+    TextureCatalogue& catalogue = *grid->catalogue;
+    catalogue.finishLoading();
+    const std::optional<Loading> loading = catalogue.loading();
+    loadingText->set_text(loading && loading->seconds > 0.5
+                              ? "Loading " + loading->label + ": " + std::to_string(int(loading->done * 100)) + "%"
+                              : "");
+    if (loading && !loadingTimerSet) {
+        glutTimerFunc(100, onLoadingTimer, 0);
+        loadingTimerSet = true;
+    }
 }
 
 void ViewerState::drawPicture()
@@ -136,5 +153,6 @@ void ViewerState::drawPicture()
     glLoadIdentity();
     glPolygonMode(GL_FRONT_AND_BACK, polygonMode);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    mappedGrid->draw();
+    if (grid->catalogue->hasPicture())
+        mappedGrid->draw();
 }

@@ -53,7 +53,8 @@ public:
     // to the main window, saves its picture if that was asked for, and requests its redraw.
     void updateFrame();
 
-    // Draws the main window's picture into its current buffer: what onDisplay shows.
+    // Draws the main window's picture into its current buffer: what onDisplay shows. Until the
+    // first picture of a file given is decoded, it is blank.
     void drawPicture();
 
     std::int32_t polygonMode;        // GL_FILL or GL_LINE
@@ -77,8 +78,14 @@ public:
     bool pictureRequested = false;   // by the panel's "Save picture", for the next idle pass
     std::int32_t exactTexturing = 0;     // the "Exact texturing" checkbox's live variable
     std::unique_ptr<ExactTexturing> exactProgram;   // null where the GL offers no shaders
+    GLUI_StaticText* loadingText = nullptr;         // the panel's line on a picture being decoded
+    bool loadingTimerSet = false;                   // a timer asks for the next pass of a decode
 
 private:
+    // While a file given is decoded: shows it once it is done, and how far it is in the panel if
+    // it takes longer than half a second; a timer keeps the passes coming meanwhile.
+    void followLoading();
+
     // The source point z (relative to the focus) drawn under the centre of window pixel (x, y) in
     // the picture last mapped; nothing where the mapping puts no point.
     std::optional<std::complex<double>> sourcePointAt(int x, int y) const;

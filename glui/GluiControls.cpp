@@ -74,10 +74,27 @@ GLUI_StaticText::GLUI_StaticText(std::string text)
 {
 }
 
+void GLUI_StaticText::set_text(const std::string& newText)
+{
+    if (newText == text)
+        return;
+    text = newText;
+    textChanged = true;
+    GLUI_Master.post_idle_pass();
+}
+
 bool GLUI_StaticText::draw()
 {
-    ImGui::TextUnformatted(text.c_str());
+    if (!text.empty())
+        ImGui::TextUnformatted(text.c_str());
     return false;
+}
+
+bool GLUI_StaticText::followLiveVariable()
+{
+    const bool changed = textChanged;
+    textChanged = false;
+    return changed;
 }
 
 GLUI_Separator::GLUI_Separator()

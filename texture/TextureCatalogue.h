@@ -1,27 +1,55 @@
 // The images the grid can wear (the viewer's four, or files of the user's in their place), and the
 // one OpenGL texture object that shows the chosen one.
 //
-// selectTexture reads and decodes the file again on every call (nothing is cached), shrinks the
-// image if the GL cannot hold it at full size, and replaces the texture object, so exactly one
-// exists after the first selection. A file that cannot be loaded ends the process with a message.
-// Every GL call here needs the main window's context current; the callers see to that.
+// selectTexture reads and decodes the file again on every call (nothing is cached) and replaces
+// the texture object, so exactly one exists after the first selection. The viewer's own four are
+// PNG files, decoded at once with libpng, and shrunk if the GL cannot hold them at full size. Files
+// given are pictures of any format and size, decoded through libvips on a thread of their own,
+// shrunk on load to fit at most 8192 pixels on a side: the texture stays as it was until
+// finishLoading finds the new picture decoded. A file that cannot be loaded ends the process with
+// a message. Every GL call here needs the main window's context current; the callers see to that.
 #pragma once
 
 #include <GL/gl.h>
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
+
+class BackgroundDecode;
+
+// A file given that is being decoded.
+struct Loading {
+    std::string label;   // its button's text
+    float done;          // the share decoded, 0 to 1
+    double seconds;      // since it was picked
+};
 
 class TextureCatalogue {
 public:
     // Fills the file table with the viewer's four images, or with `files` when there are any;
     // opens no file and creates no GL object.
     explicit TextureCatalogue(const std::vector<std::string>& files = {});
+    ~TextureCatalogue();
 
     // Makes image `index` (below fileNames.size()) the texture bound to GL_TEXTURE_2D, or ends
-    // the process as exitTextureNotFound does.
+    // the process as exitTextureNotFound does. For a file given, it starts decoding it (ending one
+    // still decoding), and finishLoading makes it the texture.
     void selectTexture(unsigned index);
+
+    // The file given that is being decoded, if one is.
+    std::optional<Loading> loading() const;
+    // Once the file being decoded is done, makes it the texture bound to GL_TEXTURE_2D (true), or
+    // ends the process as exitTextureNotFound does, with its path and the reason on standard error.
+    bool finishLoading();
+    // Whether a picture has been made the texture.
+    bool hasPicture() const { return textureName != 0; }
+
+    // The largest side of the picture a file given is shrunk to: 8192, lowered to the GL's limit
+    // and, for the tests, to CLV_TEXTURE_LIMIT.
+    std::uint32_t sizeLimit() const;
 
     // Ends the process for an image that cannot be loaded: "Texture file not found ... exiting" on
     // standard output and status -1.
@@ -45,4 +73,11 @@ private:
     bool failed(std::string reason);   // records why loadPng failed; false
     // Shrinks pixels in place of the old buffer so neither side exceeds limit; false if memory runs out.
     bool fitWithin(std::uint32_t limit);
+    // Replaces the texture object by one holding width x height pixels, and releases them.
+    void uploadPixels();
+    [[noreturn]] static void exitFileNotLoaded(const std::string& path, const std::string& reason);
+
+    bool filesGiven;                              // else the viewer's four images
+    std::unique_ptr<BackgroundDecode> decoding;   // of a file given, until it is done
+    unsigned decodingIndex = 0;
 };

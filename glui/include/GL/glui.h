@@ -88,10 +88,14 @@ private:
 class GLUI_StaticText : public GLUI_Control {
 public:
     explicit GLUI_StaticText(std::string text);
+    // Shows `text` from the next idle pass on, which it asks for. An empty text takes no room.
+    void set_text(const std::string& text);
 
 private:
     bool draw() override;
+    bool followLiveVariable() override;
     std::string text;
+    bool textChanged = false;
 };
 
 class GLUI_Separator : public GLUI_Control {

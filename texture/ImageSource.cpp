@@ -1,0 +1,217 @@
+#include "ImageSource.h"
+
+#include <vips/vips.h>
+
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+struct Unref {
+    void operator()(void* object) const { g_object_unref(object); }
+};
+using ImagePtr = std::unique_ptr<VipsImage, Unref>;
+using SourcePtr = std::unique_ptr<VipsSource, Unref>;
+
+// libvips writes its warnings to standard error, one a row for a truncated PNG. They are kept here
+// instead: the last one is the reason when libvips fails without saying why. Never destroyed, since
+// a decoding thread may still warn while the process exits.
+struct Warnings {
+    std::mutex lock;
+    std::string last;
+};
+Warnings& warnings()
+{
+    static auto* kept = new Warnings;
+    return *kept;
+}
+
+void keepWarning(const gchar*, GLogLevelFlags, const gchar* message, gpointer)
+{
+    const std::lock_guard<std::mutex> lock(warnings().lock);
+    warnings().last = message;
+}
+
+// libvips, started once: untrusted loaders blocked (they are not hardened against hostile files,
+// and some decode the whole picture to read its header); no operation cache, since each pick reads
+// its file anew and a cache would keep files open and memory held.
+bool libvipsStarted()
+{
+    static const bool started = [] {
+        if (VIPS_INIT("complex-log-viewer") != 0)
+            return false;
+        vips_block_untrusted_set(TRUE);
+        vips_cache_set_max(0);
+        g_log_set_handler("VIPS", GLogLevelFlags(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE | G_LOG_LEVEL_INFO), keepWarning, nullptr);
+        return true;
+    }();
+    return started;
+}
+
+void forgetReasons()
+{
+    vips_error_clear();
+    const std::lock_guard<std::mutex> lock(warnings().lock);
+    warnings().last.clear();
+}
+
+// Why libvips failed, on one line: its error buffer, or else its last warning.
+std::string libvipsReason()
+{
+    char* buffer = vips_error_buffer_copy();
+    std::string reason = buffer ? buffer : "";
+    g_free(buffer);
+    while (!reason.empty() && reason.back() == '\n')
+        reason.pop_back();
+    for (std::size_t at; (at = reason.find('\n')) != std::string::npos;)
+        reason.replace(at, 1, "; ");
+    if (reason.empty()) {
+        const std::lock_guard<std::mutex> lock(warnings().lock);
+        reason = warnings().last.empty() ? "libvips cannot read it" : warnings().last;
+    }
+    // A blocked loader is still the one libvips picks for the file.
+    if (reason.find("operation is blocked") != std::string::npos)
+        reason = "not a JPEG, PNG, WebP, TIFF, GIF or HEIF picture, or a damaged one (libvips: " + reason + ")";
+    return reason;
+}
+
+// Replaces image by what `operation` makes of it; false if it fails.
+template <class Operation> bool apply(ImagePtr& image, Operation operation)
+{
+    VipsImage* result = nullptr;
+    if (operation(image.get(), &result) != 0)
+        return false;
+    image.reset(result);
+    return true;
+}
+
+// 8-bit RGB, three bands: colour spaces other than RGB and grey converted to sRGB (the thumbnail
+// has converted CMYK already), 16-bit samples cut to their high byte, other formats clipped, grey
+// made RGB, alpha and other extra bands dropped.
+bool toRgb8(ImagePtr& image)
+{
+    switch (vips_image_guess_interpretation(image.get())) {
+    case VIPS_INTERPRETATION_B_W:
+    case VIPS_INTERPRETATION_GREY16:
+    case VIPS_INTERPRETATION_sRGB:
+    case VIPS_INTERPRETATION_RGB:
+    case VIPS_INTERPRETATION_RGB16:
+    case VIPS_INTERPRETATION_MULTIBAND:
+        break;
+    default:
+        if (vips_colourspace_issupported(image.get()) &&
+            !apply(image, [](VipsImage* in, VipsImage** out) { return vips_colourspace(in, out, VIPS_INTERPRETATION_sRGB, nullptr); }))
+            return false;
+    }
+    if (image->BandFmt == VIPS_FORMAT_USHORT && !apply(image, [](VipsImage* in, VipsImage** out) { return vips_rshift_const1(in, out, 8, nullptr); }))
+        return false;
+    if (image->BandFmt != VIPS_FORMAT_UCHAR && !apply(image, [](VipsImage* in, VipsImage** out) { return vips_cast_uchar(in, out, nullptr); }))
+        return false;
+    if (image->Bands < 3)
+        return apply(image, [](VipsImage* in, VipsImage** out) {
+            VipsImage* grey = nullptr;
+            if (vips_extract_band(in, &grey, 0, nullptr) != 0)
+                return -1;
+            VipsImage* three[] = {grey, grey, grey};
+            const int status = vips_bandjoin(three, out, 3, nullptr);
+            g_object_unref(grey);
+            return status;
+        });
+    if (image->Bands > 3)
+        return apply(image, [](VipsImage* in, VipsImage** out) { return vips_extract_band(in, out, 0, "n", 3, nullptr); });
+    return true;
+}
+
+struct Writing {
+    unsigned char* pixels;
+    ImageSize size;
+};
+
+// Rows as libvips computes them, top first, into the buffer bottom row first.
+int writeRows(VipsRegion* region, VipsRect* area, void* target)
+{
+    const auto* writing = static_cast<const Writing*>(target);
+    const std::size_t rowBytes = std::size_t(writing->size.width) * 3;
+    for (int y = area->top; y < area->top + area->height; ++y)
+        std::memcpy(writing->pixels + (writing->size.height - 1 - std::size_t(y)) * rowBytes + std::size_t(area->left) * 3,
+                    VIPS_REGION_ADDR(region, area->left, y), std::size_t(area->width) * 3);
+    return 0;
+}
+
+// Called by libvips on the decoding thread as rows are computed.
+void onEval(VipsImage* image, VipsProgress* state, void* shared)
+{
+    auto* progress = static_cast<DecodeProgress*>(shared);
+    progress->done = float(state->percent) / 100.0f;
+    if (progress->cancelled)
+        vips_image_set_kill(image, TRUE);
+}
+
+} // namespace
+
+std::unique_ptr<ImageSource> ImageSource::open(const std::string& path, std::string& whyNot)
+{
+    if (!libvipsStarted()) {
+        whyNot = "libvips does not start: " + libvipsReason();
+        return nullptr;
+    }
+    forgetReasons();
+    // Through a source, so that a file name ending in [...] is not read as options.
+    const SourcePtr source(vips_source_new_from_file(path.c_str()));
+    const ImagePtr image(source ? vips_image_new_from_source(source.get(), "", "access", VIPS_ACCESS_SEQUENTIAL, "fail_on", VIPS_FAIL_ON_ERROR, nullptr)
+                                : nullptr);
+    if (!image) {
+        whyNot = libvipsReason();
+        return nullptr;
+    }
+    ImageSize shown{std::uint32_t(image->Xsize), std::uint32_t(image->Ysize)};
+    if (vips_image_get_orientation_swap(image.get()))
+        std::swap(shown.width, shown.height);
+    if (std::uint64_t(shown.width) * shown.height > maxPicturePixels) {
+        whyNot = "its header claims " + std::to_string(shown.width) + " x " + std::to_string(shown.height) +
+                 " pixels, more than the viewer's limit of 16 gigapixels";
+        return nullptr;
+    }
+    return std::unique_ptr<ImageSource>(new ImageSource(path, shown));
+}
+
+bool ImageSource::decode(std::uint32_t limit, DecodedPicture& picture, std::string& whyNot, DecodeProgress& progress) const
+{
+    forgetReasons();
+    const ImageSize target = sizeWithin(shown, limit);
+    const SourcePtr source(vips_source_new_from_file(path.c_str()));
+    VipsImage* shrunk = nullptr;
+    // Shrunk on load where the format can; orientation obeyed; at the picture's own size, unchanged.
+    if (!source || vips_thumbnail_source(source.get(), &shrunk, int(target.width), "height", int(target.height), "size", VIPS_SIZE_FORCE,
+                                         "fail_on", VIPS_FAIL_ON_ERROR, nullptr) != 0) {
+        whyNot = libvipsReason();
+        return false;
+    }
+    ImagePtr image(shrunk);
+    if (!toRgb8(image)) {
+        whyNot = libvipsReason();
+        return false;
+    }
+    if (std::uint32_t(image->Xsize) != target.width || std::uint32_t(image->Ysize) != target.height) {
+        whyNot = "libvips made it " + std::to_string(image->Xsize) + " x " + std::to_string(image->Ysize) + " pixels";
+        return false;
+    }
+    DecodedPicture decoded;
+    decoded.size = target;
+    decoded.pixels.reset(static_cast<unsigned char*>(std::malloc(std::size_t(target.width) * target.height * 3)));
+    if (!decoded.pixels) {
+        whyNot = "out of memory";
+        return false;
+    }
+    vips_image_set_progress(image.get(), TRUE);
+    g_signal_connect(image.get(), "eval", G_CALLBACK(onEval), &progress);
+    Writing writing{decoded.pixels.get(), target};
+    const bool written = vips_sink_disc(image.get(), writeRows, &writing) == 0 && !progress.cancelled;
+    if (!written)
+        whyNot = progress.cancelled ? "cancelled" : libvipsReason();
+    image.reset();
+    vips_thread_shutdown();   // what libvips keeps for this thread
+    if (written)
+        picture = std::move(decoded);
+    return written;
+}

@@ -1,0 +1,56 @@
+// Pictures of every common format, and of any size, read through libvips: the one place that turns
+// a file given to the viewer into the 8-bit RGB pixels the GL takes, rows packed, bottom row first.
+//
+// Opening reads the header only. Decoding shrinks on load where the format can (JPEG's scaled
+// decoding, a pyramidal TIFF's own levels, WebP's scaling), to the size sizeWithin gives for the
+// limit, and then drops alpha, cuts 16-bit samples to their high byte, makes grey RGB, converts
+// CMYK and other colour spaces to sRGB, and obeys the orientation tag. RGB gets no gamma or colour
+// profile applied, as the PNG loader applies none.
+// Only the loaders libvips trusts with files from anywhere are used: JPEG, PNG, WebP, TIFF, GIF and
+// HEIF/AVIF. A damaged file fails, whether its header shows it or only its decode does.
+// What it doesn't: pages or frames after the first, or keep anything between decodes. libvips is
+// started by the first open; nothing else in the program sees its headers.
+#pragma once
+
+#include "ImageShrink.h"
+
+#include <atomic>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+// A header that claims more pixels than this is refused before anything is decoded.
+inline constexpr std::uint64_t maxPicturePixels = std::uint64_t(16) << 30;   // 16 gigapixels
+
+// 8-bit RGB, rows of size.width * 3 bytes packed, bottom row first; the buffer comes from malloc.
+struct DecodedPicture {
+    ImageSize size{0, 0};
+    std::unique_ptr<unsigned char, decltype(&std::free)> pixels{nullptr, &std::free};
+};
+
+// How a decode goes, shared between the thread that decodes and the one that waits for it.
+struct DecodeProgress {
+    std::atomic<float> done{0.0f};          // the share of the picture decoded, 0 to 1
+    std::atomic<bool> cancelled{false};     // set, the decode stops soon and fails
+};
+
+class ImageSource {
+public:
+    // The picture in `path`, its header read; nothing, and why in whyNot, if libvips cannot read
+    // it or its header claims more than maxPicturePixels. Call from one thread at a time.
+    static std::unique_ptr<ImageSource> open(const std::string& path, std::string& whyNot);
+
+    // Its size as shown: after its orientation tag.
+    ImageSize size() const { return shown; }
+
+    // The picture shrunk to sizeWithin(size(), limit), or false and why. Any thread may call it,
+    // one decode at a time for each progress.
+    bool decode(std::uint32_t limit, DecodedPicture& picture, std::string& whyNot, DecodeProgress& progress) const;
+
+private:
+    ImageSource(std::string path, ImageSize shown) : path(std::move(path)), shown(shown) {}
+
+    std::string path;
+    ImageSize shown;
+};
