@@ -55,8 +55,9 @@ void forgetReasons()
     warnings().last.clear();
 }
 
-// Why libvips failed, on one line: its error buffer, or else its last warning.
-std::string libvipsReason()
+// Why libvips failed with the file at `path`, on one line: its error buffer, or else its last
+// warning.
+std::string libvipsReason(const std::string& path)
 {
     char* buffer = vips_error_buffer_copy();
     std::string reason = buffer ? buffer : "";
@@ -65,6 +66,9 @@ std::string libvipsReason()
         reason.pop_back();
     for (std::size_t at; (at = reason.find('\n')) != std::string::npos;)
         reason.replace(at, 1, "; ");
+    // The reason follows the path where it is printed.
+    if (reason.compare(0, path.size() + 2, path + ": ") == 0)
+        reason.erase(0, path.size() + 2);
     if (reason.empty()) {
         const std::lock_guard<std::mutex> lock(warnings().lock);
         reason = warnings().last.empty() ? "libvips cannot read it" : warnings().last;
@@ -85,12 +89,19 @@ template <class Operation> bool apply(ImagePtr& image, Operation operation)
     return true;
 }
 
-// 8-bit RGB, three bands: colour spaces other than RGB and grey converted to sRGB (the thumbnail
-// has converted CMYK already), 16-bit samples cut to their high byte, other formats clipped, grey
-// made RGB, alpha and other extra bands dropped.
+// 8-bit RGB, three bands: CMYK converted to sRGB through its own colour profile if it has one (or
+// else libvips's; the thumbnail of a large picture has converted it through libvips's already),
+// other colour spaces than RGB and grey converted to sRGB, 16-bit samples cut to their high byte,
+// other formats clipped, grey made RGB, alpha and other extra bands dropped.
 bool toRgb8(ImagePtr& image)
 {
     switch (vips_image_guess_interpretation(image.get())) {
+    case VIPS_INTERPRETATION_CMYK:
+        if (image->Bands >= 4 && !apply(image, [](VipsImage* in, VipsImage** out) {
+                return vips_icc_transform(in, out, "srgb", "embedded", TRUE, "input_profile", "cmyk", nullptr);
+            }))
+            return false;
+        break;
     case VIPS_INTERPRETATION_B_W:
     case VIPS_INTERPRETATION_GREY16:
     case VIPS_INTERPRETATION_sRGB:
@@ -152,7 +163,7 @@ void onEval(VipsImage* image, VipsProgress* state, void* shared)
 std::unique_ptr<ImageSource> ImageSource::open(const std::string& path, std::string& whyNot)
 {
     if (!libvipsStarted()) {
-        whyNot = "libvips does not start: " + libvipsReason();
+        whyNot = "libvips does not start: " + libvipsReason(path);
         return nullptr;
     }
     forgetReasons();
@@ -161,7 +172,7 @@ std::unique_ptr<ImageSource> ImageSource::open(const std::string& path, std::str
     const ImagePtr image(source ? vips_image_new_from_source(source.get(), "", "access", VIPS_ACCESS_SEQUENTIAL, "fail_on", VIPS_FAIL_ON_ERROR, nullptr)
                                 : nullptr);
     if (!image) {
-        whyNot = libvipsReason();
+        whyNot = libvipsReason(path);
         return nullptr;
     }
     ImageSize shown{std::uint32_t(image->Xsize), std::uint32_t(image->Ysize)};
@@ -172,7 +183,7 @@ std::unique_ptr<ImageSource> ImageSource::open(const std::string& path, std::str
                  " pixels, more than the viewer's limit of 16 gigapixels";
         return nullptr;
     }
-    return std::unique_ptr<ImageSource>(new ImageSource(path, shown));
+    return std::unique_ptr<ImageSource>(new ImageSource(path, shown, vips_image_get_orientation(image.get()) > 1));
 }
 
 bool ImageSource::decode(std::uint32_t limit, DecodedPicture& picture, std::string& whyNot, DecodeProgress& progress) const
@@ -180,16 +191,19 @@ bool ImageSource::decode(std::uint32_t limit, DecodedPicture& picture, std::stri
     forgetReasons();
     const ImageSize target = sizeWithin(shown, limit);
     const SourcePtr source(vips_source_new_from_file(path.c_str()));
-    VipsImage* shrunk = nullptr;
-    // Shrunk on load where the format can; orientation obeyed; at the picture's own size, unchanged.
-    if (!source || vips_thumbnail_source(source.get(), &shrunk, int(target.width), "height", int(target.height), "size", VIPS_SIZE_FORCE,
-                                         "fail_on", VIPS_FAIL_ON_ERROR, nullptr) != 0) {
-        whyNot = libvipsReason();
-        return false;
+    ImagePtr image;
+    if (source && target.width == shown.width && target.height == shown.height && !turned) {
+        // As it is: the thumbnail would convert 16-bit grey by rounding, not by its high byte.
+        image.reset(vips_image_new_from_source(source.get(), "", "access", VIPS_ACCESS_SEQUENTIAL, "fail_on", VIPS_FAIL_ON_ERROR, nullptr));
+    } else if (source) {
+        // Shrunk on load where the format can, and turned as its orientation tag says.
+        VipsImage* shrunk = nullptr;
+        if (vips_thumbnail_source(source.get(), &shrunk, int(target.width), "height", int(target.height), "size", VIPS_SIZE_FORCE, "fail_on",
+                                  VIPS_FAIL_ON_ERROR, nullptr) == 0)
+            image.reset(shrunk);
     }
-    ImagePtr image(shrunk);
-    if (!toRgb8(image)) {
-        whyNot = libvipsReason();
+    if (!image || !toRgb8(image)) {
+        whyNot = libvipsReason(path);
         return false;
     }
     if (std::uint32_t(image->Xsize) != target.width || std::uint32_t(image->Ysize) != target.height) {
@@ -208,7 +222,7 @@ bool ImageSource::decode(std::uint32_t limit, DecodedPicture& picture, std::stri
     Writing writing{decoded.pixels.get(), target};
     const bool written = vips_sink_disc(image.get(), writeRows, &writing) == 0 && !progress.cancelled;
     if (!written)
-        whyNot = progress.cancelled ? "cancelled" : libvipsReason();
+        whyNot = progress.cancelled ? "cancelled" : libvipsReason(path);
     image.reset();
     vips_thread_shutdown();   // what libvips keeps for this thread
     if (written)

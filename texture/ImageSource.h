@@ -49,8 +49,9 @@ public:
     bool decode(std::uint32_t limit, DecodedPicture& picture, std::string& whyNot, DecodeProgress& progress) const;
 
 private:
-    ImageSource(std::string path, ImageSize shown) : path(std::move(path)), shown(shown) {}
+    ImageSource(std::string path, ImageSize shown, bool turned) : path(std::move(path)), shown(shown), turned(turned) {}
 
     std::string path;
     ImageSize shown;
+    bool turned;   // its orientation tag turns or mirrors it
 };

@@ -473,6 +473,114 @@ TEST(Viewer, TheFocusClickedDraggedTypedAndCentred)
     EXPECT_TRUE(viewer.shows(centred));
 }
 
+// The largest difference, over all pixels and colours, between a picture of the main window at the
+// widest angle and the 480 x 640 image it shows: there each texel lies on a pixel of its own, the
+// image on its side, its columns up the window and its rows across it.
+int largestDifference(const Image& shown, const Image& image)
+{
+    if (shown.width != image.height || shown.height != image.width)
+        return 256;
+    int largest = 0;
+    for (int py = 0; py < shown.height; ++py)
+        for (int px = 0; px < shown.width; ++px)
+            for (int c = 0; c < 3; ++c)
+                largest = std::max(largest, std::abs(shown.at(px, py)[c] - image.at(image.width - 1 - py, image.height - 1 - px)[c]));
+    return largest;
+}
+
+// The bytes of a JPEG file with an orientation tag, 6 (turned a quarter clockwise to be shown), in
+// an Exif segment right after its start.
+std::string withOrientation(std::string jpeg)
+{
+    const char exif[] = "\xff\xe1\x00\x22"
+                        "Exif\0\0"
+                        "II*\0\x08\0\0\0"                      // little-endian TIFF, the first directory at 8
+                        "\x01\0"                                // one entry
+                        "\x12\x01\x03\0\x01\0\0\0\x06\0\0\0"   // Orientation, a SHORT, 6
+                        "\0\0\0\0";                              // no next directory
+    return jpeg.insert(2, exif, sizeof exif - 1);
+}
+
+// One picture saved in every format the viewer names, shown through the viewer as an independent
+// decoder, ImageMagick, decodes it. Then a picture that takes a while to decode: its progress
+// shows in the panel while the main window keeps its picture and morphs, and Esc ends the viewer
+// at once, in the middle of it.
+TEST(Viewer, EveryFormatShownAsAnIndependentDecoderDecodesIt)
+{
+    TempDir dir;
+    constexpr int width = 480, height = 640;
+    std::vector<std::uint8_t> rgb;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            rgb.insert(rgb.end(), {std::uint8_t(x * 255 / (width - 1)), std::uint8_t(y * 255 / (height - 1)),
+                                   std::uint8_t(std::lround(128 + 100 * std::sin(x / 15.0) * std::cos(y / 20.0)))});
+    ASSERT_EQ(writePng(dir.path("picture.png"), width, height, rgb.data()), "");
+    struct Format {
+        std::string file, make;   // made from picture.png in the folder by a command
+        int tolerance;            // in levels: rounding, or a lossy format's loss
+    };
+    const Format formats[] = {
+        {"picture.png", "true", 1},
+        {"deep.png", "convert picture.png -depth 16 deep.png", 1},
+        {"grey-alpha.png", "convert picture.png -colorspace Gray -alpha set -channel A -evaluate set 60% +channel grey-alpha.png", 1},
+        {"picture.jpg", "vips copy picture.png picture.jpg[Q=95]", 2},
+        {"turned.jpg", "convert picture.png -rotate -90 turned-plain.jpg", 2},
+        {"strips.tif", "vips copy picture.png strips.tif[compression=lzw]", 1},
+        {"tiles.tif", "vips copy picture.png tiles.tif[tile,tile-width=64,tile-height=64,compression=deflate]", 1},
+        {"pyramid.tif", "vips copy picture.png pyramid.tif[tile,tile-width=64,tile-height=64,pyramid,compression=deflate]", 1},
+        {"deep.tif", "convert picture.png -depth 16 deep.tif", 1},
+        {"alpha.tif", "vips bandjoin_const picture.png alpha.tif 128", 1},
+        {"cmyk.tif", "vips colourspace picture.png cmyk.tif cmyk", 16},   // two colour engines
+        {"lossy.webp", "vips copy picture.png lossy.webp[Q=95]", 3},
+        {"lossless.webp", "vips copy picture.png lossless.webp[lossless]", 1},
+        {"alpha.webp", "vips bandjoin_const picture.png alpha.v 200 && vips copy alpha.v alpha.webp[lossless]", 1},
+        {"picture.gif", "vips copy picture.png picture.gif", 1},
+        {"picture.avif", "vips copy picture.png picture.avif[lossless]", 2},   // its colours in YCbCr
+    };
+    std::vector<std::string> files;
+    for (const Format& format : formats) {
+        ASSERT_EQ(runCommand("cd '" + dir.str() + "' && " + format.make + " 2>&1").status, 0) << format.make;
+        files.push_back(format.file);
+    }
+    writeFile(dir.path("turned.jpg"), withOrientation(readFile(dir.path("turned-plain.jpg"))));
+    // Interlaced noise decodes slowly: PNG has no shrink on load, libvips reads an interlaced one
+    // whole, and the test's texture limit keeps the texture small.
+    ASSERT_EQ(runCommand("cd '" + dir.str() + "' && vips gaussnoise noise.v 6000 6000 --sigma 20 && vips cast noise.v grey.v uchar && "
+                         "vips bandjoin 'grey.v grey.v grey.v' colour.v && vips copy colour.v slow.png[compression=1,filter=0,interlace] 2>&1").status, 0);
+    files.push_back("slow.png");
+    files.insert(files.begin(), {"CLV_TEXTURE_LIMIT=640", VIEWER_PATH});
+    Sitting viewer(dir, files, "/usr/bin/env");
+    ASSERT_TRUE(viewer.waitForWindows()) << viewer.output("stderr");
+    // ImageMagick's decode; CMYK through the picture's own colour profile, as the viewer converts it.
+    auto independentDecode = [&](const Format& format) {
+        const std::string colours = format.file == "cmyk.tif" ? "-profile /usr/share/color/icc/sRGB.icc" : "-colorspace sRGB";
+        const std::string bytes = runCommand("cd '" + dir.str() + "' && convert " + format.file + " -auto-orient " + colours + " -alpha off -depth 8 rgb:-").output;
+        return Image{width, height, std::vector<std::uint8_t>(bytes.begin(), bytes.end())};
+    };
+    for (std::size_t i = 0; i < std::size(formats); ++i) {
+        if (i > 0)
+            viewer.clickAt(controlX, controlY[1] + 23 * int(i));
+        const Image expected = independentDecode(formats[i]);
+        int difference = 256;
+        viewer.waitForMain([&](const Image& shown) { return (difference = largestDifference(shown, expected)) <= formats[i].tolerance; });
+        std::printf("%s shown within %d levels of ImageMagick's decode\n", formats[i].file.c_str(), difference);
+        EXPECT_LE(difference, formats[i].tolerance) << formats[i].file;
+    }
+
+    const Image before = viewer.mainPicture();
+    const int panelHeight = viewer.find(panelWindow).height;
+    viewer.clickAt(controlX, controlY[1] + 23 * int(std::size(formats)));
+    // After half a second the panel tells how far it is, on a line of its own, while the main
+    // window still shows the picture it had, and morphs.
+    ASSERT_TRUE(pollUntil([&] { return viewer.find(panelWindow).height > panelHeight; }, std::chrono::seconds(10)));
+    EXPECT_TRUE(viewer.shows(before));
+    viewer.drag(3, 100, 300);
+    EXPECT_TRUE(viewer.waitForMain([&](const Image& shown) { return !(shown == before); }));
+    ASSERT_GT(viewer.find(panelWindow).height, panelHeight) << "the picture was decoded before Esc";
+    viewer.keys("Escape");
+    EXPECT_EQ(viewer.exitStatus(std::chrono::seconds(2)), 0);
+}
+
 TEST(Viewer, AnImageThatCannotBeLoadedEndsItWithTheMessage)
 {
     TempDir dir;
@@ -485,18 +593,39 @@ TEST(Viewer, AnImageThatCannotBeLoadedEndsItWithTheMessage)
         EXPECT_EQ(failing.output(), "Texture file not found ... exiting\n");
         EXPECT_EQ(failing.windowsCreated(), 1) << "only the main window may have been opened";
     }
-    // A file given that cannot be loaded: the same before any window, and its path and reason.
+    // A file given that cannot be loaded: the same, with its path and libvips's reason; before any
+    // window where its header shows it, else when it is decoded.
     writeImages(dir);
     writeFile(dir.path("text.png"), "not PNG\n");
+    writeFile(dir.path("empty.jpg"), "");
     std::filesystem::create_directory(dir.path("folder.png"));
-    for (const auto& [arguments, reason] : {std::pair{std::vector<std::string>{"missing.png"}, "missing.png: No such file or directory\n"},
-                                            {{"text.png"}, "text.png: not a PNG file\n"},
-                                            {{"folder.png"}, "folder.png: Is a directory\n"},
-                                            {{"galaxie.png", "missing.png"}, "missing.png: No such file or directory\n"}}) {
+    writeFile(dir.path("huge.png"), withClaimedSize(readFile(dir.path("galaxie.png")), 1000000, 1000000));
+    for (const std::string cut : {"cut.jpg", "cut.png", "cut.tif", "cut.webp"}) {
+        ASSERT_EQ(runCommand("cd '" + dir.str() + "' && vips copy galaxie.png whole-" + cut).status, 0);
+        const std::string whole = readFile(dir.path("whole-" + cut));
+        writeFile(dir.path(cut), whole.substr(0, whole.size() / 2));
+    }
+    const struct {
+        std::vector<std::string> arguments;
+        std::string reason;
+        bool byHeader;
+    } refusals[] = {
+        {{"missing.png"}, "missing.png: unable to open for read; unix error: No such file or directory", true},
+        {{"text.png"}, "text.png: VipsForeignLoad: \"text.png\" is not a known file format", true},
+        {{"empty.jpg"}, "empty.jpg: VipsForeignLoad: \"empty.jpg\" is not a known file format", true},
+        {{"folder.png"}, "folder.png: unable to open for read; unix error: Is a directory", true},
+        {{"galaxie.png", "missing.png"}, "missing.png: unable to open for read; unix error: No such file or directory", true},
+        {{"huge.png"}, "huge.png: its header claims 1000000 x 1000000 pixels, more than the viewer's limit of 16 gigapixels", true},
+        {{"cut.webp"}, "cut.webp: webp: unable to parse image", true},
+        {{"cut.tif"}, "cut.tif: not a JPEG, PNG, WebP, TIFF, GIF or HEIF picture, or a damaged one (libvips: magickload: operation is blocked)", true},
+        {{"cut.jpg"}, "cut.jpg: VipsJpeg: Premature end of input file", false},
+        {{"cut.png"}, "cut.png: vipspng: libpng read error", false},
+    };
+    for (const auto& [arguments, reason, byHeader] : refusals) {
         Sitting refused(dir, arguments);
         EXPECT_TRUE(refused.exitStatus() == 255 && refused.output() == "Texture file not found ... exiting\n") << reason;
-        EXPECT_EQ(refused.output("stderr"), reason);
-        EXPECT_EQ(refused.windowsCreated(), 0) << reason;
+        EXPECT_EQ(refused.output("stderr"), reason + "\n");
+        EXPECT_TRUE(!byHeader || refused.windowsCreated() == 0) << reason;
     }
     // An image removed after start and then picked: the previous one shows until then.
     Sitting viewer(dir);

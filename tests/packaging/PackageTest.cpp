@@ -32,7 +32,7 @@ TEST(Package, InstallsAViewerThatStartsFromItsUnpackedFolder)
     const std::string text = readFile(desktop);
     EXPECT_NE(text.find("\nPath=/usr/share/complex-log-viewer\n"), std::string::npos) << text;
     EXPECT_NE(text.find("\nExec=/usr/libexec/complex-log-viewer/complex-log-viewer %F\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("\nMimeType=image/png;\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nMimeType=image/png;image/jpeg;image/tiff;image/webp;image/gif;image/heif;image/avif;\n"), std::string::npos) << text;
     EXPECT_EQ(runCommand("desktop-file-validate '" + desktop + "' 2>&1").output, "");
     EXPECT_TRUE(fs::is_regular_file(root / "usr/libexec/complex-log-viewer/complex-log-viewer"));
 

@@ -4,6 +4,7 @@
 #include <GL/glut.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <zlib.h>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -55,18 +56,41 @@ Image Image::topLeft(int partWidth, int partHeight) const
     return part;
 }
 
+Image fromBottomFirst(std::uint32_t width, std::uint32_t height, const std::uint8_t* rgb)
+{
+    Image image{int(width), int(height), {}};
+    for (std::uint32_t row = height; row-- > 0;)
+        image.rgb.insert(image.rgb.end(), rgb + std::size_t(row) * width * 3, rgb + std::size_t(row + 1) * width * 3);
+    return image;
+}
+
 Image readPng(const std::string& path)
 {
     TextureCatalogue reader;
-    Image image;
     if (!reader.loadPng(path.c_str()))
-        return image;
-    image.width = int(reader.width);
-    image.height = int(reader.height);
-    for (std::uint32_t row = reader.height; row-- > 0;)   // the loader keeps the bottom row first
-        image.rgb.insert(image.rgb.end(), reader.pixels + row * reader.width * 3, reader.pixels + (row + 1) * reader.width * 3);
+        return Image{};
+    const Image image = fromBottomFirst(reader.width, reader.height, reader.pixels);
     std::free(reader.pixels);
     return image;
+}
+
+std::vector<std::filesystem::path> pngSuite(bool corrupt)
+{
+    std::vector<std::filesystem::path> files;
+    for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(TEST_DATA_DIR) / "pngsuite"))
+        if (entry.path().extension() == ".png" && entry.path().stem() != "PngSuite" && (entry.path().filename().c_str()[0] == 'x') == corrupt)
+            files.push_back(entry.path());
+    return files;
+}
+
+std::string withClaimedSize(std::string png, std::uint32_t width, std::uint32_t height)
+{
+    for (std::size_t b = 0; b < 8; ++b)   // IHDR's width and height, big-endian
+        png[16 + b] = char((b < 4 ? width : height) >> (24 - 8 * (b % 4)));
+    const auto crc = std::uint32_t(crc32(0, reinterpret_cast<const Bytef*>(png.data()) + 12, 17));
+    for (std::size_t b = 0; b < 4; ++b)
+        png[29 + b] = char(crc >> (24 - 8 * b));
+    return png;
 }
 
 void openGlWindow(int width, int height)

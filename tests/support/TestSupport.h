@@ -48,8 +48,15 @@ struct Image {
     // Its top left part, at most width x height.
     Image topLeft(int width, int height) const;
 };
+// An image from rows packed bottom row first, three bytes a pixel, as the viewer keeps them.
+Image fromBottomFirst(std::uint32_t width, std::uint32_t height, const std::uint8_t* rgb);
 // A PNG file as the viewer's loader decodes it; empty if it cannot.
 Image readPng(const std::string& path);
+// The files of the PngSuite in the test data: the valid ones, or the corrupt ones (x*.png).
+std::vector<std::filesystem::path> pngSuite(bool corrupt);
+// The bytes of a PNG file with its header changed to claim width x height pixels, with a matching
+// checksum: a file far too short for them.
+std::string withClaimedSize(std::string png, std::uint32_t width, std::uint32_t height);
 
 struct WindowGeometry {
     unsigned long id = 0;   // 0: not shown

@@ -1,0 +1,65 @@
+// Pictures through libvips: the whole PngSuite exactly as the PNG loader decodes it, its corrupt
+// files refused, and the shrink on load, which keeps the proportions and the colours.
+#include "ImageSource.h"
+#include "PngWriter.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// The picture in `path` as libvips decodes it, shrunk to fit `limit`, top row first; empty, and
+// the reason in whyNot, if it cannot be.
+Image decoded(const std::string& path, std::uint32_t limit, std::string& whyNot, bool cancelled = false)
+{
+    const auto source = ImageSource::open(path, whyNot);
+    DecodedPicture picture;
+    DecodeProgress progress;
+    progress.cancelled = cancelled;
+    if (!source || !source->decode(limit, picture, whyNot, progress))
+        return Image{};
+    return fromBottomFirst(picture.size.width, picture.size.height, picture.pixels.get());
+}
+
+TEST(ImageSource, ThePngSuiteAsThePngLoaderDecodesItAndItsCorruptFilesRefused)
+{
+    std::string whyNot;
+    for (const auto& file : pngSuite(false))
+        ASSERT_TRUE(readPng(file) == decoded(file, 1u << 20, whyNot)) << file << ": " << whyNot;
+    // At the header or at the decode, with a reason.
+    for (const auto& file : pngSuite(true)) {
+        whyNot.clear();
+        EXPECT_TRUE(decoded(file, 1u << 20, whyNot).rgb.empty() && !whyNot.empty()) << file;
+    }
+}
+
+TEST(ImageSource, ShrunkOnLoadToTheLimitKeepingProportionsAndColours)
+{
+    TempDir dir;
+    // Red left of the middle, blue right of it; as a PNG (no shrink on load) and as a JPEG (scaled
+    // decoding).
+    const std::uint8_t red[] = {200, 30, 30}, blue[] = {20, 40, 220};
+    for (const auto& [width, height, name, limit, shrunkHeight] : {std::tuple{300u, 200u, "halves.png", 64u, 43}, {1200u, 800u, "halves.jpg", 100u, 67}}) {
+        std::vector<std::uint8_t> rgb;
+        for (std::uint32_t y = 0; y < height; ++y)
+            for (std::uint32_t x = 0; x < width; ++x) {
+                const std::uint8_t* colour = x < width / 2 ? red : blue;
+                rgb.insert(rgb.end(), colour, colour + 3);
+            }
+        const std::string png = dir.path("halves-source.png");
+        ASSERT_EQ(writePng(png, width, height, rgb.data()), "");
+        ASSERT_EQ(runCommand("vips copy '" + png + "' '" + dir.path(name) + "[Q=95]' 2>&1").status, 0);
+        std::string whyNot;
+        const Image shrunk = decoded(dir.path(name), limit, whyNot);
+        ASSERT_TRUE(shrunk.width == int(limit) && shrunk.height == shrunkHeight) << name << " " << shrunk.width << "x" << shrunk.height << " " << whyNot;
+        for (int y = 0; y < shrunk.height; ++y)
+            for (int x : {0, shrunk.width / 2 - 4, shrunk.width / 2 + 3, shrunk.width - 1})
+                for (int c = 0; c < 3; ++c)
+                    ASSERT_NEAR(shrunk.at(x, y)[c], (x < shrunk.width / 2 ? red : blue)[c], 3) << name << " " << x << ", " << y;
+    }
+    // A decode cancelled fails, and says so.
+    std::string whyNot;
+    EXPECT_TRUE(decoded(dir.path("halves.jpg"), 100, whyNot, true).rgb.empty() && whyNot == "cancelled") << whyNot;
+}
+
+} // namespace
