@@ -19,10 +19,10 @@ constexpr double angleStep = 0.02;   // per 2 pixels of vertical drag
 
 } // namespace
 
-ViewerState::ViewerState(int mainWindow, const std::vector<std::string>& imageFiles)
+ViewerState::ViewerState(int mainWindow, std::unique_ptr<TextureCatalogue> catalogue)
     : morphAngle(static_cast<float>(greatestAngle)), mainWindow(mainWindow), currentTexture(0)
 {
-    grid = std::make_unique<PlaneGrid>(imageFiles);
+    grid = std::make_unique<PlaneGrid>(std::move(catalogue));
     mappedGrid = std::make_unique<MappedGrid>(grid.get(), grid->catalogue.get());
     mappedGrid->recompute(morphAngle);
     polygonMode = GL_FILL;
@@ -135,13 +135,13 @@ void ViewerState::updateFrame()
 void ViewerState::followLoading()
 {
     TextureCatalogue& catalogue = *grid->catalogue;
-    catalogue.finishLoading();
+    catalogue.followDecoding();
     const std::optional<Loading> loading = catalogue.loading();
     loadingText->set_text(loading && loading->seconds > 0.5
                               ? "Loading " + loading->label + ": " + std::to_string(int(loading->done * 100)) + "%"
                               : "");
     if (loading && !loadingTimerSet) {
-        glutTimerFunc(100, onLoadingTimer, 0);
+        glutTimerFunc(20, onLoadingTimer, 0);
         loadingTimerSet = true;
     }
 }

@@ -26,10 +26,9 @@
 
 class ViewerState {
 public:
-    // Builds the grid (loading texture 0 of the four images, or of `imageFiles` if there are any)
-    // and its mapping, and sets the main window's GL state. The main window must be the current
-    // GLUT window.
-    explicit ViewerState(int mainWindow, const std::vector<std::string>& imageFiles = {});
+    // Builds the grid, wearing the images of `catalogue` with the first selected, and its mapping,
+    // and sets the main window's GL state. The main window must be the current GLUT window.
+    ViewerState(int mainWindow, std::unique_ptr<TextureCatalogue> catalogue);
 
     // A motion event of the main window (a button is held): with the right button, every 2 pixels
     // upward widen the angle by 0.02 and every 2 downward close it, within its limits. With the
@@ -82,8 +81,9 @@ public:
     bool loadingTimerSet = false;                   // a timer asks for the next pass of a decode
 
 private:
-    // While a file given is decoded: shows it once it is done, and how far it is in the panel if
-    // it takes longer than half a second; a timer keeps the passes coming meanwhile.
+    // While a file given is decoded: uploads its rows as they come and shows it once it is whole,
+    // and how far it is in the panel if it takes longer than half a second; a timer keeps the
+    // passes coming meanwhile.
     void followLoading();
 
     // The source point z (relative to the focus) drawn under the centre of window pixel (x, y) in

@@ -17,7 +17,7 @@ double monotonicSeconds()
     return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
 }
 
-ProbedProgram::ProbedProgram(const char* path)
+ProbedProgram::ProbedProgram(const char* path, const std::vector<std::string>& arguments)
 {
     int fds[2];
     if (pipe(fds) != 0)
@@ -26,7 +26,11 @@ ProbedProgram::ProbedProgram(const char* path)
         close(fds[0]);
         setenv("LD_PRELOAD", SWAP_PROBE, 1);
         setenv("SWAP_PROBE_FD", std::to_string(fds[1]).c_str(), 1);
-        execl(path, path, nullptr);
+        std::vector<char*> argv{const_cast<char*>(path)};
+        for (const std::string& argument : arguments)
+            argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
+        execv(path, argv.data());
         _exit(127);
     }
     close(fds[1]);
@@ -53,9 +57,11 @@ std::optional<ProbeLine> ProbedProgram::next(double limitSeconds)
         received.append(buffer, std::size_t(length));
     }
     const std::size_t end = received.find('\n');
-    ProbeLine line{"", 0, 0};
+    ProbeLine line{"", 0, 0, false};
     char kind[8] = {};
-    std::sscanf(received.substr(0, end).c_str(), "%7s %lf %lu", kind, &line.seconds, &line.drawable);
+    int painted = 0;
+    std::sscanf(received.substr(0, end).c_str(), "%7s %lf %lu %d", kind, &line.seconds, &line.drawable, &painted);
+    line.painted = painted != 0;
     line.kind = kind;
     received.erase(0, end + 1);
     return line;
@@ -71,6 +77,18 @@ std::optional<double> ProbedProgram::firstFramesOfBothWindows()
             return line->seconds;
         }
     return std::nullopt;
+}
+
+double ProbedProgram::peakResidentBytes() const
+{
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string field; status >> field;)
+        if (field == "VmHWM:") {
+            double kibibytes = 0;
+            status >> kibibytes;
+            return kibibytes * 1024;
+        }
+    return 0;
 }
 
 double ProbedProgram::cpuSeconds() const

@@ -5,17 +5,19 @@
 #include <optional>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 struct ProbeLine {
-    std::string kind;          // "start", "swap" or "motion"
+    std::string kind;          // "start", "swap", "motion" or "texture"
     double seconds;            // CLOCK_MONOTONIC, as the bench's own clock reads it
-    unsigned long drawable;    // the window a swap showed
+    unsigned long drawable;    // the window a swap showed; the width of a texture
+    bool painted;              // a swap's frame had painted the pixel at (8, 8)
 };
 
 class ProbedProgram {
 public:
-    // Starts the program in the current folder.
-    explicit ProbedProgram(const char* path);
+    // Starts the program in the current folder, with `arguments`.
+    explicit ProbedProgram(const char* path, const std::vector<std::string>& arguments = {});
     ~ProbedProgram();   // ends it
     ProbedProgram(const ProbedProgram&) = delete;
     ProbedProgram& operator=(const ProbedProgram&) = delete;
@@ -27,6 +29,8 @@ public:
     unsigned long windows[2] = {0, 0};   // the two windows' drawables, in the order they first swapped
     // CPU seconds the program has used so far, all its threads.
     double cpuSeconds() const;
+    // The most resident memory it has held so far, in bytes.
+    double peakResidentBytes() const;
 
     pid_t pid = 0;
 

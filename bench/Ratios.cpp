@@ -21,6 +21,10 @@ const Ratio ratios[] = {
     {"startup", "bare_windows"},
     {"rest_cpu", "one_core"},
     {"motion_to_frame", "frame"},
+    {"first_picture_jpeg", "vipsthumbnail_jpeg"},
+    {"peak_rss_jpeg", "rss_bound_jpeg"},
+    {"first_picture_tiff", "vipsthumbnail_tiff"},
+    {"peak_rss_tiff", "rss_bound_tiff"},
 };
 
 const char* const imageFiles[] = {"galaxie.png", "cantonales.png", "treemap.png", "ctreemap.png"};

@@ -25,10 +25,10 @@ std::pair<std::uint32_t, double> stepsOfSide(double cells)
 
 } // namespace
 
-PlaneGrid::PlaneGrid(const std::vector<std::string>& imageFiles)
-    : catalogue(std::make_unique<TextureCatalogue>(imageFiles)), gridSize(viewerGridSize)
+PlaneGrid::PlaneGrid(std::unique_ptr<TextureCatalogue> catalogue)
+    : catalogue(std::move(catalogue)), gridSize(viewerGridSize)
 {
-    catalogue->selectTexture(0);
+    this->catalogue->selectTexture(0);
     generate();
 }
 

@@ -27,9 +27,9 @@ inline constexpr double axisGap = 1.1920929e-7;
 
 class PlaneGrid {
 public:
-    // The viewer's grid: resolution 50 (52 x 52 vertices), with its texture catalogue of the four
-    // images, or of `imageFiles` if there are any, showing the first. Needs a current GL context.
-    explicit PlaneGrid(const std::vector<std::string>& imageFiles = {});
+    // The viewer's grid: resolution 50 (52 x 52 vertices), wearing the images of `catalogue`, the
+    // first one selected. Needs a current GL context.
+    explicit PlaneGrid(std::unique_ptr<TextureCatalogue> catalogue);
 
     // The same generation rule at any resolution of at least 1, without textures: 2H + 2 rows of
     // 2H + 2 vertices, H = gridSize / 2.

@@ -1,6 +1,7 @@
-// A picture decoded on a thread of its own, so that the program's loop goes on meanwhile. The
-// thread only decodes: it touches no GL and nothing of the program's, and hands the picture over
-// once it is done. Dropping the decode cancels it; its thread then ends on its own.
+// A picture decoded on a thread of its own, into a buffer others may read from as its rows come,
+// so that the program's loop goes on meanwhile and can upload what is done. The thread only
+// decodes: it touches no GL and nothing of the program's. Dropping the decode cancels it; its
+// thread then ends on its own.
 #pragma once
 
 #include "ImageSource.h"
@@ -17,11 +18,17 @@ public:
     BackgroundDecode(const BackgroundDecode&) = delete;
     BackgroundDecode& operator=(const BackgroundDecode&) = delete;
 
-    bool finished() const;
+    ImageSize size() const;
+    // 8-bit RGB, rows packed, bottom row first; the top rowsDone() rows are final.
+    const unsigned char* pixels() const;
+    std::uint32_t rowsDone() const;
     float done() const;      // the share decoded so far, 0 to 1
     double seconds() const;  // since it started
-    // Once finished: true and the picture, or false and why.
-    bool result(DecodedPicture& picture, std::string& whyNot);
+    // Once finished: every row is done if it succeeded; if not, whyNot says why.
+    bool finished() const;
+    bool succeeded(std::string& whyNot) const;
+    // Once finished and successful: the buffer, the caller's to free().
+    unsigned char* release();
 
 private:
     struct Shared;

@@ -136,26 +136,22 @@ bool toRgb8(ImagePtr& image)
 struct Writing {
     unsigned char* pixels;
     ImageSize size;
+    DecodeProgress& progress;
 };
 
-// Rows as libvips computes them, top first, into the buffer bottom row first.
+// Rows as libvips computes them, top first and whole rows at a time, into the buffer bottom row
+// first; a cancelled decode stops here.
 int writeRows(VipsRegion* region, VipsRect* area, void* target)
 {
-    const auto* writing = static_cast<const Writing*>(target);
+    auto* writing = static_cast<Writing*>(target);
+    if (writing->progress.cancelled)
+        return -1;
     const std::size_t rowBytes = std::size_t(writing->size.width) * 3;
     for (int y = area->top; y < area->top + area->height; ++y)
         std::memcpy(writing->pixels + (writing->size.height - 1 - std::size_t(y)) * rowBytes + std::size_t(area->left) * 3,
                     VIPS_REGION_ADDR(region, area->left, y), std::size_t(area->width) * 3);
+    writing->progress.rows.store(std::uint32_t(area->top + area->height), std::memory_order_release);
     return 0;
-}
-
-// Called by libvips on the decoding thread as rows are computed.
-void onEval(VipsImage* image, VipsProgress* state, void* shared)
-{
-    auto* progress = static_cast<DecodeProgress*>(shared);
-    progress->done = float(state->percent) / 100.0f;
-    if (progress->cancelled)
-        vips_image_set_kill(image, TRUE);
 }
 
 } // namespace
@@ -186,10 +182,9 @@ std::unique_ptr<ImageSource> ImageSource::open(const std::string& path, std::str
     return std::unique_ptr<ImageSource>(new ImageSource(path, shown, vips_image_get_orientation(image.get()) > 1));
 }
 
-bool ImageSource::decode(std::uint32_t limit, DecodedPicture& picture, std::string& whyNot, DecodeProgress& progress) const
+bool ImageSource::decode(ImageSize target, unsigned char* bottomFirst, std::string& whyNot, DecodeProgress& progress) const
 {
     forgetReasons();
-    const ImageSize target = sizeWithin(shown, limit);
     const SourcePtr source(vips_source_new_from_file(path.c_str()));
     ImagePtr image;
     if (source && target.width == shown.width && target.height == shown.height && !turned) {
@@ -210,22 +205,11 @@ bool ImageSource::decode(std::uint32_t limit, DecodedPicture& picture, std::stri
         whyNot = "libvips made it " + std::to_string(image->Xsize) + " x " + std::to_string(image->Ysize) + " pixels";
         return false;
     }
-    DecodedPicture decoded;
-    decoded.size = target;
-    decoded.pixels.reset(static_cast<unsigned char*>(std::malloc(std::size_t(target.width) * target.height * 3)));
-    if (!decoded.pixels) {
-        whyNot = "out of memory";
-        return false;
-    }
-    vips_image_set_progress(image.get(), TRUE);
-    g_signal_connect(image.get(), "eval", G_CALLBACK(onEval), &progress);
-    Writing writing{decoded.pixels.get(), target};
+    Writing writing{bottomFirst, target, progress};
     const bool written = vips_sink_disc(image.get(), writeRows, &writing) == 0 && !progress.cancelled;
     if (!written)
         whyNot = progress.cancelled ? "cancelled" : libvipsReason(path);
     image.reset();
     vips_thread_shutdown();   // what libvips keeps for this thread
-    if (written)
-        picture = std::move(decoded);
     return written;
 }

@@ -16,22 +16,15 @@
 
 #include <atomic>
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
 #include <string>
 
 // A header that claims more pixels than this is refused before anything is decoded.
 inline constexpr std::uint64_t maxPicturePixels = std::uint64_t(16) << 30;   // 16 gigapixels
 
-// 8-bit RGB, rows of size.width * 3 bytes packed, bottom row first; the buffer comes from malloc.
-struct DecodedPicture {
-    ImageSize size{0, 0};
-    std::unique_ptr<unsigned char, decltype(&std::free)> pixels{nullptr, &std::free};
-};
-
-// How a decode goes, shared between the thread that decodes and the one that waits for it.
+// How a decode goes, shared between the thread that decodes and the ones that follow it.
 struct DecodeProgress {
-    std::atomic<float> done{0.0f};          // the share of the picture decoded, 0 to 1
+    std::atomic<std::uint32_t> rows{0};     // rows written so far, from the top, each whole once counted
     std::atomic<bool> cancelled{false};     // set, the decode stops soon and fails
 };
 
@@ -44,9 +37,14 @@ public:
     // Its size as shown: after its orientation tag.
     ImageSize size() const { return shown; }
 
-    // The picture shrunk to sizeWithin(size(), limit), or false and why. Any thread may call it,
-    // one decode at a time for each progress.
-    bool decode(std::uint32_t limit, DecodedPicture& picture, std::string& whyNot, DecodeProgress& progress) const;
+    // The size a decode for `limit` gives: sizeWithin(size(), limit).
+    ImageSize shrunkSize(std::uint32_t limit) const { return sizeWithin(shown, limit); }
+
+    // Decodes the picture shrunk to `size`, a shrunkSize, into `bottomFirst`: 8-bit RGB, rows of
+    // size.width * 3 bytes packed, the bottom row first. The rows come from the top down, counted
+    // in progress as they are written. False and why if it cannot be decoded, or was cancelled.
+    // Any thread may call it, one decode at a time for each progress.
+    bool decode(ImageSize size, unsigned char* bottomFirst, std::string& whyNot, DecodeProgress& progress) const;
 
 private:
     ImageSource(std::string path, ImageSize shown, bool turned) : path(std::move(path)), shown(shown), turned(turned) {}

@@ -32,23 +32,37 @@ TextureCatalogue::~TextureCatalogue() = default;
 void TextureCatalogue::selectTexture(unsigned index)
 {
     if (filesGiven) {
-        std::string whyNot;
-        const std::shared_ptr<const ImageSource> source = ImageSource::open(fileNames[index], whyNot);
-        if (!source)
-            exitFileNotLoaded(fileNames[index], whyNot);
-        decoding = std::make_unique<BackgroundDecode>(source, sizeLimit());
-        decodingIndex = index;
+        if (!decoding || decodingIndex != index)
+            startDecoding(index);
         return;
     }
-    GLint maxTextureSize = 0;
-    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTextureSize);
-
-    // A texture larger than the GL's limit would be dropped by glTexImage2D and the grid would show
-    // blank, so such an image is shrunk to fit rather than uploaded as it is.
-    if (!loadPng(fileNames[index].c_str()) || !fitWithin(static_cast<std::uint32_t>(maxTextureSize))) {
+    if (!loadPng(fileNames[index].c_str()))
         exitTextureNotFound();
-    }
     uploadPixels();
+}
+
+void TextureCatalogue::checkFiles() const
+{
+    for (const std::string& file : filesGiven ? fileNames : std::vector<std::string>{}) {
+        std::string whyNot;
+        if (!ImageSource::open(file, whyNot))
+            exitFileNotLoaded(file, whyNot);
+    }
+}
+
+void TextureCatalogue::startDecoding(unsigned index)
+{
+    std::string whyNot;
+    const std::shared_ptr<const ImageSource> source = ImageSource::open(fileNames[index], whyNot);
+    if (!source)
+        exitFileNotLoaded(fileNames[index], whyNot);
+    // A decode under way ends, and the texture its rows went to with it.
+    if (filling)
+        glDeleteTextures(1, &filling);
+    filling = 0;
+    rowsUploaded = 0;
+    decoding = std::make_unique<BackgroundDecode>(source, sizeLimit());
+    decodingIndex = index;
 }
 
 std::optional<Loading> TextureCatalogue::loading() const
@@ -58,38 +72,88 @@ std::optional<Loading> TextureCatalogue::loading() const
     return Loading{labels[decodingIndex], decoding->done(), decoding->seconds()};
 }
 
-bool TextureCatalogue::finishLoading()
+bool TextureCatalogue::followDecoding()
 {
-    if (!decoding || !decoding->finished())
+    if (!decoding)
         return false;
-    DecodedPicture picture;
+    // Read first: once it is finished, all its rows are there.
+    const bool finished = decoding->finished();
     std::string whyNot;
-    if (!decoding->result(picture, whyNot))
+    if (finished && !decoding->succeeded(whyNot))
         exitFileNotLoaded(fileNames[decodingIndex], whyNot);
+    GLint maxTextureSize = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTextureSize);
+    const ImageSize size = decoding->size();
+    const bool fits = std::max(size.width, size.height) <= static_cast<std::uint32_t>(maxTextureSize);
+    if (fits)
+        uploadDecodedRows();
+    if (!finished)
+        return false;
+    if (fits) {
+        glDeleteTextures(1, &textureName);
+        textureName = filling;
+        filling = 0;
+        mipmapsBuilt = false;
+    } else {
+        // Too large for this GL: shrunk once more, whole.
+        width = size.width;
+        height = size.height;
+        pixels = decoding->release();
+        uploadPixels();
+    }
     decoding.reset();
-    width = picture.size.width;
-    height = picture.size.height;
-    pixels = picture.pixels.release();
-    uploadPixels();
     return true;
 }
 
-std::uint32_t TextureCatalogue::sizeLimit() const
+void TextureCatalogue::uploadDecodedRows()
 {
-    GLint maxTextureSize = 0;
-    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTextureSize);
-    std::uint32_t limit = std::min(shrunkPictureSide, static_cast<std::uint32_t>(std::max(maxTextureSize, 1)));
-    if (const char* testLimit = std::getenv("CLV_TEXTURE_LIMIT"); testLimit && std::atoi(testLimit) > 0)
-        limit = std::min(limit, static_cast<std::uint32_t>(std::atoi(testLimit)));
-    return limit;
+    const ImageSize size = decoding->size();
+    if (!filling) {
+        filling = newTexture(size.width, size.height, nullptr);
+        rowsUploaded = 0;
+    }
+    const std::uint32_t rows = decoding->rowsDone();
+    if (rows > rowsUploaded) {
+        // Rows count from the top; the buffer and the texture hold the bottom row first.
+        glBindTexture(GL_TEXTURE_2D, filling);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+        const std::uint32_t lowest = size.height - rows;
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, static_cast<GLint>(lowest), static_cast<GLsizei>(size.width), static_cast<GLsizei>(rows - rowsUploaded),
+                        GL_RGB, GL_UNSIGNED_BYTE, decoding->pixels() + std::size_t(lowest) * size.width * 3);
+        rowsUploaded = rows;
+    }
+    glBindTexture(GL_TEXTURE_2D, textureName);   // the picture shown stays bound
+}
+
+std::uint32_t TextureCatalogue::sizeLimit()
+{
+    const char* testLimit = std::getenv("CLV_TEXTURE_LIMIT");
+    if (testLimit && std::atoi(testLimit) > 0)
+        return std::min(shrunkPictureSide, static_cast<std::uint32_t>(std::atoi(testLimit)));
+    return shrunkPictureSide;
 }
 
 void TextureCatalogue::uploadPixels()
 {
+    GLint maxTextureSize = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTextureSize);
+    // A texture larger than the GL's limit would be dropped by glTexImage2D and the grid would show
+    // blank, so such an image is shrunk to fit rather than uploaded as it is.
+    if (!fitWithin(static_cast<std::uint32_t>(maxTextureSize)))
+        exitTextureNotFound();
+
     glDeleteTextures(1, &textureName);
-    glGenTextures(1, &textureName);
+    textureName = newTexture(width, height, pixels);
     mipmapsBuilt = false;
-    glBindTexture(GL_TEXTURE_2D, textureName);
+    std::free(pixels);
+    pixels = nullptr;
+}
+
+GLuint TextureCatalogue::newTexture(std::uint32_t width, std::uint32_t height, const unsigned char* pixels)
+{
+    GLuint name = 0;
+    glGenTextures(1, &name);
+    glBindTexture(GL_TEXTURE_2D, name);
     // Rows are width * 3 bytes with no padding.
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
@@ -98,11 +162,8 @@ void TextureCatalogue::uploadPixels()
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
     // The texel replaces the drawing colour, so the grid's red never tints the image.
     glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, static_cast<GLsizei>(width), static_cast<GLsizei>(height), 0, GL_RGB,
-                 GL_UNSIGNED_BYTE, pixels);
-
-    std::free(pixels);
-    pixels = nullptr;
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, static_cast<GLsizei>(width), static_cast<GLsizei>(height), 0, GL_RGB, GL_UNSIGNED_BYTE, pixels);
+    return name;
 }
 
 void TextureCatalogue::exitTextureNotFound()

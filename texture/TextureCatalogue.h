@@ -5,9 +5,10 @@
 // the texture object, so exactly one exists after the first selection. The viewer's own four are
 // PNG files, decoded at once with libpng, and shrunk if the GL cannot hold them at full size. Files
 // given are pictures of any format and size, decoded through libvips on a thread of their own,
-// shrunk on load to fit at most 8192 pixels on a side: the texture stays as it was until
-// finishLoading finds the new picture decoded. A file that cannot be loaded ends the process with
-// a message. Every GL call here needs the main window's context current; the callers see to that.
+// shrunk on load to fit at most 8192 pixels on a side: followDecoding uploads their rows into a
+// texture object of their own as they come, and makes it the texture once it is whole; until then
+// the texture stays as it was. A file that cannot be loaded ends the process with a message.
+// Every GL call here needs the main window's context current; the callers see to that.
 #pragma once
 
 #include <GL/gl.h>
@@ -35,21 +36,29 @@ public:
     ~TextureCatalogue();
 
     // Makes image `index` (below fileNames.size()) the texture bound to GL_TEXTURE_2D, or ends
-    // the process as exitTextureNotFound does. For a file given, it starts decoding it (ending one
-    // still decoding), and finishLoading makes it the texture.
+    // the process as exitTextureNotFound does. For a file given, it starts decoding it unless that
+    // has started already (ending another one still decoding), and followDecoding makes it the
+    // texture.
     void selectTexture(unsigned index);
+
+    // For files given: checks that libvips can read each one's header, or ends the process as
+    // followDecoding does. Needs no GL, and does nothing for the viewer's own images.
+    void checkFiles() const;
+    // Starts decoding file `index` of those given; needs no GL.
+    void startDecoding(unsigned index);
 
     // The file given that is being decoded, if one is.
     std::optional<Loading> loading() const;
-    // Once the file being decoded is done, makes it the texture bound to GL_TEXTURE_2D (true), or
-    // ends the process as exitTextureNotFound does, with its path and the reason on standard error.
-    bool finishLoading();
+    // While a file given is decoded: uploads the rows decoded since the last call, and once it is
+    // whole makes it the texture bound to GL_TEXTURE_2D (true); or ends the process as
+    // exitTextureNotFound does, with the file's path and the reason on standard error.
+    bool followDecoding();
     // Whether a picture has been made the texture.
     bool hasPicture() const { return textureName != 0; }
 
-    // The largest side of the picture a file given is shrunk to: 8192, lowered to the GL's limit
-    // and, for the tests, to CLV_TEXTURE_LIMIT.
-    std::uint32_t sizeLimit() const;
+    // The largest side of the picture a file given is shrunk to: 8192, or lower for the tests,
+    // CLV_TEXTURE_LIMIT. A GL whose limit is lower still gets the picture shrunk once more.
+    static std::uint32_t sizeLimit();
 
     // Ends the process for an image that cannot be loaded: "Texture file not found ... exiting" on
     // standard output and status -1.
@@ -73,11 +82,19 @@ private:
     bool failed(std::string reason);   // records why loadPng failed; false
     // Shrinks pixels in place of the old buffer so neither side exceeds limit; false if memory runs out.
     bool fitWithin(std::uint32_t limit);
-    // Replaces the texture object by one holding width x height pixels, and releases them.
+    // Replaces the texture object by one holding width x height pixels (shrunk first if the GL
+    // cannot hold them), and releases them; ends the process if memory runs out.
     void uploadPixels();
+    // A new texture object of the catalogue's kind holding width x height pixels, or room for
+    // them if pixels is null; bound to GL_TEXTURE_2D.
+    static GLuint newTexture(std::uint32_t width, std::uint32_t height, const unsigned char* pixels);
+    // The rows of the decode done since the last call, into the texture they fill.
+    void uploadDecodedRows();
     [[noreturn]] static void exitFileNotLoaded(const std::string& path, const std::string& reason);
 
     bool filesGiven;                              // else the viewer's four images
     std::unique_ptr<BackgroundDecode> decoding;   // of a file given, until it is done
     unsigned decodingIndex = 0;
+    GLuint filling = 0;                           // the texture object its rows go to
+    std::uint32_t rowsUploaded = 0;
 };

@@ -13,12 +13,15 @@ namespace {
 Image decoded(const std::string& path, std::uint32_t limit, std::string& whyNot, bool cancelled = false)
 {
     const auto source = ImageSource::open(path, whyNot);
-    DecodedPicture picture;
+    if (!source)
+        return Image{};
+    const ImageSize size = source->shrunkSize(limit);
+    std::vector<std::uint8_t> rgb(std::size_t(size.width) * size.height * 3);
     DecodeProgress progress;
     progress.cancelled = cancelled;
-    if (!source || !source->decode(limit, picture, whyNot, progress))
+    if (!source->decode(size, rgb.data(), whyNot, progress) || progress.rows != size.height)
         return Image{};
-    return fromBottomFirst(picture.size.width, picture.size.height, picture.pixels.get());
+    return fromBottomFirst(size.width, size.height, rgb.data());
 }
 
 TEST(ImageSource, ThePngSuiteAsThePngLoaderDecodesItAndItsCorruptFilesRefused)
