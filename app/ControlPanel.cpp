@@ -59,8 +59,10 @@ void buildControlPanel()
     panelWindow->add_spinner_to_panel(focus, "Imaginary", GLUI_SPINNER_FLOAT, &viewerState->focusImaginary, -1, keepFocusInImage);
     panelWindow->add_button_to_panel(focus, "Centre", -1, centreFocus);
     panelWindow->add_spinner("Angle", GLUI_SPINNER_FLOAT, &viewerState->morphAngle, -1, keepAngleInLimits)->set_step(0.02f);
-    // How far a picture being decoded is, when that takes a while; empty otherwise.
+    // How far a picture being decoded is, when that takes a while, and how deep a picture deeper
+    // than one texture goes; empty otherwise.
     viewerState->loadingText = panelWindow->add_statictext("");
+    viewerState->depthText = panelWindow->add_statictext("");
 
     panelWindow->set_main_gfx_window(viewerState->mainWindow);
 }

@@ -1,6 +1,7 @@
 #include "ViewerState.h"
 
 #include "Callbacks.h"
+#include "Clipmap.h"
 #include "PowerLogarithm.h"
 #include "SavePicture.h"
 
@@ -42,6 +43,7 @@ ViewerState::ViewerState(int mainWindow, std::unique_ptr<TextureCatalogue> catal
     exactProgram = ExactTexturing::create(whyNot);
     if (!exactProgram)
         std::fprintf(stderr, "Exact texturing is not available: %s\n", whyNot.c_str());
+    grid->catalogue->detailWanted = exactProgram && exactProgram->drawsDetail();
 }
 
 float ViewerState::clampedAngle(double angle)
@@ -125,6 +127,7 @@ void ViewerState::updateFrame()
     }
     if (grid->catalogue->loading())
         followLoading();
+    followDetail();
     if (pictureRequested) {
         pictureRequested = false;
         savePicture();
@@ -135,12 +138,46 @@ void ViewerState::updateFrame()
 void ViewerState::followLoading()
 {
     TextureCatalogue& catalogue = *grid->catalogue;
-    catalogue.followDecoding();
+    // A picture deeper than one texture starts with exact texturing, which alone shows its depth.
+    if (catalogue.followDecoding() && catalogue.detail())
+        exactTexturing = 1;
     const std::optional<Loading> loading = catalogue.loading();
     loadingText->set_text(loading && loading->seconds > 0.5
                               ? "Loading " + loading->label + ": " + std::to_string(int(loading->done * 100)) + "%"
                               : "");
-    if (loading && !loadingTimerSet) {
+}
+
+namespace {
+
+std::string sizeText(ImageSize size)
+{
+    return std::to_string(size.width) + " x " + std::to_string(size.height);
+}
+
+// What the panel says of the depth of the picture shown: nothing for one that fits one texture.
+std::string depthLine(const TextureCatalogue& catalogue)
+{
+    const std::optional<PictureDepth> depth = catalogue.depth();
+    if (!depth)
+        return "";
+    if (!catalogue.detailWanted)
+        return "Shown from a " + sizeText(depth->copy) + " copy: this OpenGL has no shaders";
+    const std::string failure = catalogue.detail() ? catalogue.detail()->failure() : catalogue.detailFailure;
+    if (!failure.empty())
+        return "Detail lost: " + failure;
+    return "Depth: " + std::to_string(depth->levels) + " levels to " + sizeText(depth->full) +
+           (catalogue.detailSettled() ? "" : ", coming");
+}
+
+} // namespace
+
+void ViewerState::followDetail()
+{
+    TextureCatalogue& catalogue = *grid->catalogue;
+    catalogue.followDetail(grid->focus());
+    depthText->set_text(depthLine(catalogue));
+    // A timer keeps the passes coming while a picture decodes or its detail streams in.
+    if ((catalogue.loading() || !catalogue.detailSettled()) && !loadingTimerSet) {
         glutTimerFunc(20, onLoadingTimer, 0);
         loadingTimerSet = true;
     }

@@ -78,13 +78,16 @@ public:
     std::int32_t exactTexturing = 0;     // the "Exact texturing" checkbox's live variable
     std::unique_ptr<ExactTexturing> exactProgram;   // null where the GL offers no shaders
     GLUI_StaticText* loadingText = nullptr;         // the panel's line on a picture being decoded
+    GLUI_StaticText* depthText = nullptr;           // the panel's line on how deep the picture goes
     bool loadingTimerSet = false;                   // a timer asks for the next pass of a decode
 
 private:
     // While a file given is decoded: uploads its rows as they come and shows it once it is whole,
-    // and how far it is in the panel if it takes longer than half a second; a timer keeps the
-    // passes coming meanwhile.
+    // and how far it is in the panel if it takes longer than half a second.
     void followLoading();
+    // A picture deeper than one texture: its detail follows the focus, and the panel says how deep
+    // it goes. A timer keeps the passes coming while a decode or the detail has work left.
+    void followDetail();
 
     // The source point z (relative to the focus) drawn under the centre of window pixel (x, y) in
     // the picture last mapped; nothing where the mapping puts no point.

@@ -3,8 +3,11 @@
 // OpenGL 2.0's entry points, through libepoxy; it must come before any other GL header.
 #include <epoxy/gl.h>
 
+#include "Clipmap.h"
 #include "TextureCatalogue.h"
 
+#include <algorithm>
+#include <cmath>
 #include <vector>
 
 namespace {
@@ -21,31 +24,81 @@ void main()
 )";
 
 // Back from the drawing coordinates x = Im w / scale, y = (offset + Re w) / scale to w, then
-// z = (1 + w / k)^k = exp(k Log(1 + w / k)), and the image at its point p = focus + z, at
-// (p + 1 + i) / 2.
-const char* const fragmentShader = R"(
+// z = (1 + w / k)^k = exp(k Log(1 + w / k)), and the image's texture coordinates at its point
+// p = focus + z, (p + 1 + i) / 2.
+const char* const mappingBack = R"(
 #version 110
-uniform sampler2D image;
 uniform float k;
 uniform float scale;
 uniform float offset;
 uniform vec2 focus;
 varying vec2 drawing;
-void main()
+vec2 imagePoint()
 {
     vec2 p = vec2(1.0, 0.0) + vec2(drawing.y * scale - offset, drawing.x * scale) / k;
     float radius = exp(k * 0.5 * log(dot(p, p)));
     float argument = k * atan(p.y, p.x);
     vec2 z = radius * vec2(cos(argument), sin(argument));
-    gl_FragColor = texture2D(image, (z + focus + 1.0) * 0.5);
+    return (z + focus + 1.0) * 0.5;
 }
 )";
 
-// Compiles a shader; 0 and its log in whyNot if it does not compile.
-GLuint compile(GLenum kind, const char* source, std::string& whyNot)
+// The picture from its one texture, with GL's own trilinear filtering.
+const char* const onTextureShader = R"(
+uniform sampler2D image;
+void main()
+{
+    gl_FragColor = texture2D(image, imagePoint());
+}
+)";
+
+// A picture deeper than one texture, from its clipmap: each pixel from the level of detail its
+// footprint on the file's own pixels needs, blended with the next level up (trilinear filtering
+// across the levels, bilinear within one), where that level's window is in; the shrunk copy, with
+// its own trilinear filtering, where no window is. Windows lie in the atlas; a level's pixels are
+// counted from its bottom-left corner.
+const char* const onLevelsShader = R"(
+uniform sampler2D image;
+uniform sampler2D atlas;
+uniform vec2 atlasSize;
+uniform vec2 fullSize;      // level 0: the file's own pixels
+uniform float copyLevel;    // where the shrunk copy lies among the levels
+uniform int levelCount;
+uniform vec4 window[12];    // by level: the window shown, its first pixel and its size
+uniform vec4 inside[12];    // by level: where it can be sampled without reaching past it
+uniform vec2 levelSize[12];
+uniform vec2 tile[12];      // by level: where in the atlas its window lies
+void main()
+{
+    vec2 t = imagePoint();
+    vec2 full = t * fullSize;
+    float need = clamp(log2(max(max(length(dFdx(full)), length(dFdy(full))), 1e-6)), 0.0, copyLevel);
+    vec4 colour = texture2D(image, t);
+    // From the coarsest window to the finest, each that covers t takes the share the need gives
+    // it of the blend between it and the level above.
+    float above = copyLevel;
+    for (int level = 11; level >= 0; --level) {
+        if (level < levelCount) {
+            vec2 texel = t * levelSize[level];
+            if (all(greaterThanEqual(texel, inside[level].xy)) && all(lessThanEqual(texel, inside[level].zw))) {
+                float share = clamp((above - need) / (above - float(level)), 0.0, 1.0);
+                vec2 at = tile[level] + clamp(texel - window[level].xy, vec2(0.5), window[level].zw - 0.5);
+                colour = mix(colour, texture2D(atlas, at / atlasSize), share);
+            }
+            above = float(level);
+        }
+    }
+    gl_FragColor = colour;
+}
+)";
+
+constexpr int maxLevels = 12;   // as the program above declares them
+
+// Compiles a shader from its parts; 0 and its log in whyNot if it does not compile.
+GLuint compile(GLenum kind, std::vector<const char*> parts, std::string& whyNot)
 {
     const GLuint shader = glCreateShader(kind);
-    glShaderSource(shader, 1, &source, nullptr);
+    glShaderSource(shader, GLsizei(parts.size()), parts.data(), nullptr);
     glCompileShader(shader);
     GLint compiled = GL_FALSE, length = 0;
     glGetShaderiv(shader, GL_COMPILE_STATUS, &compiled);
@@ -59,7 +112,42 @@ GLuint compile(GLenum kind, const char* source, std::string& whyNot)
     return 0;
 }
 
+// A program of the vertex shader and a fragment shader from `parts`; 0 and why if it cannot be.
+GLuint link(std::vector<const char*> parts, std::string& whyNot)
+{
+    const GLuint vertex = compile(GL_VERTEX_SHADER, {vertexShader}, whyNot);
+    const GLuint fragment = vertex ? compile(GL_FRAGMENT_SHADER, std::move(parts), whyNot) : 0;
+    if (!fragment) {
+        glDeleteShader(vertex);
+        return 0;
+    }
+    const GLuint program = glCreateProgram();
+    glAttachShader(program, vertex);
+    glAttachShader(program, fragment);
+    glLinkProgram(program);
+    glDeleteShader(vertex);   // they go with the program
+    glDeleteShader(fragment);
+    GLint linked = GL_FALSE;
+    glGetProgramiv(program, GL_LINK_STATUS, &linked);
+    if (!linked) {
+        whyNot = "its shaders do not link";
+        glDeleteProgram(program);
+        return 0;
+    }
+    return program;
+}
+
 } // namespace
+
+ExactTexturing::Program::Program(unsigned name)
+    : name(name), k(glGetUniformLocation(name, "k")), scale(glGetUniformLocation(name, "scale")), offset(glGetUniformLocation(name, "offset")),
+      focus(glGetUniformLocation(name, "focus"))
+{
+    glUseProgram(name);
+    glUniform1i(glGetUniformLocation(name, "image"), 0);
+    glUniform1i(glGetUniformLocation(name, "atlas"), 1);
+    glUseProgram(0);
+}
 
 std::unique_ptr<ExactTexturing> ExactTexturing::create(std::string& whyNot)
 {
@@ -73,40 +161,27 @@ std::unique_ptr<ExactTexturing> ExactTexturing::create(std::string& whyNot)
         whyNot = "this OpenGL cannot build mipmaps";
         return nullptr;
     }
-    const GLuint vertex = compile(GL_VERTEX_SHADER, vertexShader, whyNot);
-    const GLuint fragment = vertex ? compile(GL_FRAGMENT_SHADER, fragmentShader, whyNot) : 0;
-    if (!fragment) {
-        glDeleteShader(vertex);
+    const GLuint onTextureProgram = link({mappingBack, onTextureShader}, whyNot);
+    if (!onTextureProgram)
         return nullptr;
-    }
-    const GLuint program = glCreateProgram();
-    glAttachShader(program, vertex);
-    glAttachShader(program, fragment);
-    glLinkProgram(program);
-    glDeleteShader(vertex);   // they go with the program
-    glDeleteShader(fragment);
-    GLint linked = GL_FALSE;
-    glGetProgramiv(program, GL_LINK_STATUS, &linked);
-    if (!linked) {
-        whyNot = "its shaders do not link";
-        glDeleteProgram(program);
-        return nullptr;
-    }
-    return std::unique_ptr<ExactTexturing>(new ExactTexturing(program));
+    // Without it, deep pictures show their shrunk copy only.
+    std::string ignored;
+    return std::unique_ptr<ExactTexturing>(new ExactTexturing(onTextureProgram, link({mappingBack, onLevelsShader}, ignored)));
 }
 
-ExactTexturing::ExactTexturing(unsigned program)
-    : program(program), kLocation(glGetUniformLocation(program, "k")), scaleLocation(glGetUniformLocation(program, "scale")),
-      offsetLocation(glGetUniformLocation(program, "offset")), focusLocation(glGetUniformLocation(program, "focus"))
+ExactTexturing::ExactTexturing(unsigned onTextureProgram, unsigned onLevelsProgram)
+    : onTexture(onTextureProgram), onLevels(onLevelsProgram), atlasSize(glGetUniformLocation(onLevelsProgram, "atlasSize")),
+      fullSize(glGetUniformLocation(onLevelsProgram, "fullSize")), copyLevel(glGetUniformLocation(onLevelsProgram, "copyLevel")),
+      levelCount(glGetUniformLocation(onLevelsProgram, "levelCount")), window(glGetUniformLocation(onLevelsProgram, "window")),
+      inside(glGetUniformLocation(onLevelsProgram, "inside")), levelSize(glGetUniformLocation(onLevelsProgram, "levelSize")),
+      tile(glGetUniformLocation(onLevelsProgram, "tile"))
 {
-    glUseProgram(program);
-    glUniform1i(glGetUniformLocation(program, "image"), 0);
-    glUseProgram(0);
 }
 
 ExactTexturing::~ExactTexturing()
 {
-    glDeleteProgram(program);
+    glDeleteProgram(onTexture.name);
+    glDeleteProgram(onLevels.name);
 }
 
 void ExactTexturing::begin(TextureCatalogue& catalogue, float k, double viewScale, double viewOffset, std::complex<double> focus) const
@@ -116,15 +191,57 @@ void ExactTexturing::begin(TextureCatalogue& catalogue, float k, double viewScal
         catalogue.mipmapsBuilt = true;
     }
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
-    glUseProgram(program);
-    glUniform1f(kLocation, k);
-    glUniform1f(scaleLocation, float(viewScale));
-    glUniform1f(offsetLocation, float(viewOffset));
-    glUniform2f(focusLocation, float(focus.real()), float(focus.imag()));
+    const Clipmap* detail = onLevels.name ? catalogue.detail() : nullptr;
+    const Program& program = detail ? onLevels : onTexture;
+    glUseProgram(program.name);
+    glUniform1f(program.k, k);
+    glUniform1f(program.scale, float(viewScale));
+    glUniform1f(program.offset, float(viewOffset));
+    glUniform2f(program.focus, float(focus.real()), float(focus.imag()));
+    if (detail)
+        useLevels(*detail, *catalogue.depth());
+}
+
+void ExactTexturing::useLevels(const Clipmap& detail, const PictureDepth& depth) const
+{
+    const auto& levels = detail.levels();
+    const int count = std::min(int(levels.size()), maxLevels);
+    std::vector<float> windows, insides, sizes, tiles;
+    for (int level = 0; level < count; ++level) {
+        const Clipmap::Level& shown = levels[std::size_t(level)];
+        const PixelArea& area = shown.window;
+        const float width = float(shown.size.width), height = float(shown.size.height);
+        windows.insert(windows.end(), {float(area.x), float(area.y), float(area.width), float(area.height)});
+        // Bilinear filtering reads half a pixel around: inside the window, but up to the level's
+        // own edges. No window at all covers nothing.
+        if (area.width == 0)
+            insides.insert(insides.end(), {1.0f, 1.0f, 0.0f, 0.0f});
+        else
+            insides.insert(insides.end(), {area.x == 0 ? 0.0f : float(area.x) + 0.5f, area.y == 0 ? 0.0f : float(area.y) + 0.5f,
+                                           float(area.x + area.width) == width ? width : float(area.x + area.width) - 0.5f,
+                                           float(area.y + area.height) == height ? height : float(area.y + area.height) - 0.5f});
+        sizes.insert(sizes.end(), {width, height});
+        tiles.insert(tiles.end(), {float(shown.tileX), float(shown.tileY)});
+    }
+    const ImageSize atlas = detail.atlasSize();
+    glUniform2f(atlasSize, float(atlas.width), float(atlas.height));
+    glUniform2f(fullSize, float(depth.full.width), float(depth.full.height));
+    glUniform1f(copyLevel, float(std::log2(double(std::max(depth.full.width, depth.full.height)) / std::max(depth.copy.width, depth.copy.height))));
+    glUniform1i(levelCount, count);
+    glUniform4fv(window, count, windows.data());
+    glUniform4fv(inside, count, insides.data());
+    glUniform2fv(levelSize, count, sizes.data());
+    glUniform2fv(tile, count, tiles.data());
+    glActiveTexture(GL_TEXTURE1);
+    glBindTexture(GL_TEXTURE_2D, detail.atlas());
+    glActiveTexture(GL_TEXTURE0);
 }
 
 void ExactTexturing::end() const
 {
     glUseProgram(0);
+    glActiveTexture(GL_TEXTURE1);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    glActiveTexture(GL_TEXTURE0);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);   // the grid's own filtering
 }

@@ -4,6 +4,8 @@
 // takes z = (1 + w / k)^k on the principal branch, and samples the image at the focus plus z, with
 // mipmaps and trilinear filtering so that the compressed rim does not shimmer while the angle
 // moves. The cells themselves, and so the outline, the open cut and the marker, are the grid's own.
+// A picture deeper than one texture is drawn from its clipmap instead, each pixel from the level
+// of detail it needs, down to the file's own pixels (see Clipmap).
 // What it doesn't: wireframe, which keeps the grid's colours, or any GL older than 2.0.
 #pragma once
 
@@ -11,6 +13,8 @@
 #include <memory>
 #include <string>
 
+class Clipmap;
+struct PictureDepth;
 class TextureCatalogue;
 
 class ExactTexturing {
@@ -21,14 +25,23 @@ public:
     ExactTexturing(const ExactTexturing&) = delete;
     ExactTexturing& operator=(const ExactTexturing&) = delete;
 
-    // Draws with the program, until end(): the catalogue's current image, mapped with k around the
-    // focus, seen through the view values as the grid's drawing sees it.
+    // Draws with the program, until end(): the catalogue's current image (or its detail), mapped
+    // with k around the focus, seen through the view values as the grid's drawing sees it.
     void begin(TextureCatalogue& catalogue, float k, double viewScale, double viewOffset, std::complex<double> focus) const;
     void end() const;
+    // Whether it draws deep pictures from their detail.
+    bool drawsDetail() const { return onLevels.name != 0; }
 
 private:
-    explicit ExactTexturing(unsigned program);
+    struct Program {
+        explicit Program(unsigned name);
+        unsigned name;
+        int k, scale, offset, focus;   // where its uniforms are
+    };
 
-    unsigned program;
-    int kLocation, scaleLocation, offsetLocation, focusLocation;
+    ExactTexturing(unsigned onTextureProgram, unsigned onLevelsProgram);
+    void useLevels(const Clipmap& detail, const PictureDepth& depth) const;
+
+    Program onTexture, onLevels;
+    int atlasSize, fullSize, copyLevel, levelCount, window, inside, levelSize, tile;   // onLevels' own uniforms
 };

@@ -1,9 +1,15 @@
 #include "ImageSource.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vips/vips.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
+#include <vector>
 
 namespace {
 
@@ -32,12 +38,41 @@ void keepWarning(const gchar*, GLogLevelFlags, const gchar* message, gpointer)
     warnings().last = message;
 }
 
+// libvips spills what it must decode whole (a large JPEG read a window at a time) to a file in its
+// temporary folder, unlinked only once the decode is done: a viewer that ended in the middle would
+// leave gigabytes behind. So libvips gets a folder of the viewer's own, removed at exit, and the
+// folders of viewers no longer running are removed at start.
+void useOwnTemporaryFolder()
+{
+    const char* temporary = std::getenv("TMPDIR");
+    const std::filesystem::path base = temporary && *temporary ? temporary : "/tmp";
+    const std::string prefix = "complex-log-viewer-";
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(base, ignored)) {
+        const std::string name = entry.path().filename().string();
+        if (name.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        const long pid = std::strtol(name.c_str() + prefix.size(), nullptr, 10);
+        if (pid > 0 && kill(pid_t(pid), 0) != 0 && errno == ESRCH)
+            std::filesystem::remove_all(entry.path(), ignored);
+    }
+    static const auto* own = new std::string((base / (prefix + std::to_string(getpid()))).string());
+    if (mkdir(own->c_str(), 0700) != 0)
+        return;
+    setenv("TMPDIR", own->c_str(), 1);
+    std::atexit([] {
+        std::error_code ignored;
+        std::filesystem::remove_all(*own, ignored);
+    });
+}
+
 // libvips, started once: untrusted loaders blocked (they are not hardened against hostile files,
 // and some decode the whole picture to read its header); no operation cache, since each pick reads
 // its file anew and a cache would keep files open and memory held.
 bool libvipsStarted()
 {
     static const bool started = [] {
+        useOwnTemporaryFolder();
         if (VIPS_INIT("complex-log-viewer") != 0)
             return false;
         vips_block_untrusted_set(TRUE);
@@ -212,4 +247,104 @@ bool ImageSource::decode(ImageSize target, unsigned char* bottomFirst, std::stri
     image.reset();
     vips_thread_shutdown();   // what libvips keeps for this thread
     return written;
+}
+
+struct PictureLevels::Images {
+    std::vector<VipsImage*> levels;   // 8-bit RGB, random access
+    ~Images()
+    {
+        for (VipsImage* level : levels)
+            g_object_unref(level);
+    }
+};
+
+PictureLevels::PictureLevels(std::unique_ptr<Images> images) : images(std::move(images)) {}
+
+PictureLevels::~PictureLevels() = default;
+
+std::unique_ptr<PictureLevels> PictureLevels::open(const ImageSource& picture, int count, std::string& whyNot)
+{
+    const std::string& path = picture.file();
+    forgetReasons();
+    // A page of the file, -1 for its first image, read at random.
+    auto load = [&](int page) {
+        const SourcePtr source(vips_source_new_from_file(path.c_str()));
+        return ImagePtr(!source    ? nullptr
+                        : page < 0 ? vips_image_new_from_source(source.get(), "", "access", VIPS_ACCESS_RANDOM, "fail_on", VIPS_FAIL_ON_ERROR, nullptr)
+                                   : vips_image_new_from_source(source.get(), "", "page", page, "access", VIPS_ACCESS_RANDOM, "fail_on",
+                                                                VIPS_FAIL_ON_ERROR, nullptr));
+    };
+    ImagePtr first = load(-1);
+    if (!first) {
+        whyNot = libvipsReason(path);
+        return nullptr;
+    }
+    const char* loader = nullptr;
+    const bool tiff = vips_image_get_typeof(first.get(), "vips-loader") && vips_image_get_string(first.get(), "vips-loader", &loader) == 0 &&
+                      std::strncmp(loader, "tiffload", 8) == 0;
+    const int pages = tiff ? vips_image_get_n_pages(first.get()) : 1;
+    const bool turned = vips_image_get_orientation(first.get()) > 1;
+    // Shown as the picture is: turned as its tag says, in 8-bit RGB.
+    auto shown = [&](ImagePtr image) {
+        if (image && turned && !apply(image, [](VipsImage* in, VipsImage** out) { return vips_autorot(in, out, nullptr); }))
+            image.reset();
+        if (image && !toRgb8(image))
+            image.reset();
+        return image;
+    };
+
+    auto images = std::make_unique<Images>();
+    ImagePtr level = shown(std::move(first));
+    for (int index = 0; level && index < count; ++index) {
+        images->levels.push_back(level.release());
+        if (index + 1 == count)
+            break;
+        VipsImage* previous = images->levels.back();
+        // The file's own next level if it has one of the size that halving gives, else a shrink.
+        if (index + 1 < pages) {
+            level = shown(load(index + 1));
+            if (level && (std::abs(level->Xsize - (previous->Xsize + 1) / 2) > 1 || std::abs(level->Ysize - (previous->Ysize + 1) / 2) > 1))
+                level.reset();
+        }
+        if (!level) {
+            VipsImage* shrunk = nullptr;
+            if (vips_shrink(previous, &shrunk, 2.0, 2.0, nullptr) == 0)
+                level.reset(shrunk);
+        }
+    }
+    if (int(images->levels.size()) < count) {
+        whyNot = libvipsReason(path);
+        return nullptr;
+    }
+    return std::unique_ptr<PictureLevels>(new PictureLevels(std::move(images)));
+}
+
+int PictureLevels::count() const
+{
+    return int(images->levels.size());
+}
+
+ImageSize PictureLevels::size(int level) const
+{
+    const VipsImage* image = images->levels[std::size_t(level)];
+    return {std::uint32_t(image->Xsize), std::uint32_t(image->Ysize)};
+}
+
+bool PictureLevels::read(int level, const PixelArea& area, unsigned char* bottomFirst, std::string& whyNot) const
+{
+    VipsImage* image = images->levels[std::size_t(level)];
+    // libvips counts rows from the top.
+    const VipsRect rect{int(area.x), image->Ysize - int(area.y + area.height), int(area.width), int(area.height)};
+    VipsRegion* region = vips_region_new(image);
+    const bool read = region && vips_region_prepare(region, &rect) == 0;
+    if (read) {
+        const std::size_t rowBytes = std::size_t(area.width) * 3;
+        for (int row = 0; row < rect.height; ++row)
+            std::memcpy(bottomFirst + std::size_t(rect.height - 1 - row) * rowBytes, VIPS_REGION_ADDR(region, rect.left, rect.top + row), rowBytes);
+    } else {
+        whyNot = libvipsReason(vips_image_get_filename(image) ? vips_image_get_filename(image) : "");
+    }
+    if (region)
+        g_object_unref(region);
+    return read;
 }

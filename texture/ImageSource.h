@@ -8,8 +8,11 @@
 // profile applied, as the PNG loader applies none.
 // Only the loaders libvips trusts with files from anywhere are used: JPEG, PNG, WebP, TIFF, GIF and
 // HEIF/AVIF. A damaged file fails, whether its header shows it or only its decode does.
-// What it doesn't: pages or frames after the first, or keep anything between decodes. libvips is
-// started by the first open; nothing else in the program sees its headers.
+// PictureLevels reads a picture's pyramid a window at a time, for pictures deeper than one texture.
+// What it doesn't: pages or frames after the first (but a pyramidal TIFF's levels), or keep
+// anything between decodes. libvips is started by the first open, and spills what it must decode
+// whole to disk into a folder of the viewer's own, removed when the viewer ends; nothing else in
+// the program sees its headers.
 #pragma once
 
 #include "ImageShrink.h"
@@ -46,10 +49,46 @@ public:
     // Any thread may call it, one decode at a time for each progress.
     bool decode(ImageSize size, unsigned char* bottomFirst, std::string& whyNot, DecodeProgress& progress) const;
 
+    const std::string& file() const { return path; }
+
 private:
     ImageSource(std::string path, ImageSize shown, bool turned) : path(std::move(path)), shown(shown), turned(turned) {}
 
     std::string path;
     ImageSize shown;
     bool turned;   // its orientation tag turns or mirrors it
+};
+
+// A rectangle of a level's pixels, counted from its bottom-left corner, as GL counts texels.
+struct PixelArea {
+    std::uint32_t x, y, width, height;
+    bool operator==(const PixelArea& other) const
+    {
+        return x == other.x && y == other.y && width == other.width && height == other.height;
+    }
+};
+
+// The levels of a picture's pyramid: level 0 its own pixels, each next one the last shrunk by 2 in
+// both directions (box-filtered: each pixel the mean of the four it covers), its sides rounded.
+// A pyramidal TIFF gives its own levels; any other picture is decoded whole once, libvips spilling
+// it to disk, and shrunk window by window.
+class PictureLevels {
+public:
+    // The first `count` levels of the picture in `source`; nothing, and why, if libvips cannot
+    // open them.
+    static std::unique_ptr<PictureLevels> open(const ImageSource& source, int count, std::string& whyNot);
+    ~PictureLevels();
+    PictureLevels(const PictureLevels&) = delete;
+    PictureLevels& operator=(const PictureLevels&) = delete;
+
+    int count() const;
+    ImageSize size(int level) const;
+    // Reads `area` of `level` into `bottomFirst`, 8-bit RGB, rows of area.width * 3 bytes packed,
+    // the bottom row first; false and why if it cannot. Any thread, several at once.
+    bool read(int level, const PixelArea& area, unsigned char* bottomFirst, std::string& whyNot) const;
+
+private:
+    struct Images;
+    explicit PictureLevels(std::unique_ptr<Images> images);
+    std::unique_ptr<Images> images;
 };

@@ -1,6 +1,7 @@
 #include "TextureCatalogue.h"
 
 #include "BackgroundDecode.h"
+#include "Clipmap.h"
 #include "ImageShrink.h"
 
 #include <algorithm>
@@ -12,6 +13,8 @@ namespace {
 
 // The side of the shrunk copy of a large picture.
 constexpr std::uint32_t shrunkPictureSide = 8192;
+// The side of a level's window in a clipmap, at most: a sixteenth of a 4096-pixel copy's area.
+constexpr std::uint32_t windowSide = 1024;
 
 } // namespace
 
@@ -61,7 +64,10 @@ void TextureCatalogue::startDecoding(unsigned index)
         glDeleteTextures(1, &filling);
     filling = 0;
     rowsUploaded = 0;
-    decoding = std::make_unique<BackgroundDecode>(source, sizeLimit());
+    // Deeper than one texture: a copy of half the side leaves room in texture memory for the detail.
+    const bool deep = std::max(source->size().width, source->size().height) > sizeLimit();
+    decoding = std::make_unique<BackgroundDecode>(source, deep ? sizeLimit() / 2 : sizeLimit());
+    decodingSource = source;
     decodingIndex = index;
 }
 
@@ -94,6 +100,8 @@ bool TextureCatalogue::followDecoding()
         textureName = filling;
         filling = 0;
         mipmapsBuilt = false;
+        width = size.width;
+        height = size.height;
     } else {
         // Too large for this GL: shrunk once more, whole.
         width = size.width;
@@ -102,7 +110,43 @@ bool TextureCatalogue::followDecoding()
         uploadPixels();
     }
     decoding.reset();
+    takeDepth(*decodingSource, {width, height});
+    decodingSource.reset();
     return true;
+}
+
+int TextureCatalogue::levelsAbove(ImageSize full, ImageSize copy)
+{
+    int levels = 0;
+    for (std::uint64_t side = std::max(full.width, full.height); side > std::max(copy.width, copy.height); side = (side + 1) / 2)
+        ++levels;
+    return levels;
+}
+
+void TextureCatalogue::takeDepth(const ImageSource& source, ImageSize copy)
+{
+    clipmap.reset();
+    shownDepth.reset();
+    detailFailure.clear();
+    const int levels = levelsAbove(source.size(), copy);
+    if (levels == 0)
+        return;
+    shownDepth = PictureDepth{levels, source.size(), copy};
+    if (!detailWanted)
+        return;
+    std::shared_ptr<const PictureLevels> pyramid = PictureLevels::open(source, levels, detailFailure);
+    if (pyramid)
+        clipmap = std::make_unique<Clipmap>(std::move(pyramid), std::min(windowSide, sizeLimit() / 2));
+}
+
+bool TextureCatalogue::followDetail(std::complex<double> focus)
+{
+    return clipmap && clipmap->follow(focus);
+}
+
+bool TextureCatalogue::detailSettled() const
+{
+    return !clipmap || clipmap->settled();
 }
 
 void TextureCatalogue::uploadDecodedRows()

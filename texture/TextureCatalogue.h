@@ -7,12 +7,18 @@
 // given are pictures of any format and size, decoded through libvips on a thread of their own,
 // shrunk on load to fit at most 8192 pixels on a side: followDecoding uploads their rows into a
 // texture object of their own as they come, and makes it the texture once it is whole; until then
-// the texture stays as it was. A file that cannot be loaded ends the process with a message.
+// the texture stays as it was. A picture deeper than one texture, larger than that shrunk copy,
+// gets a copy of half the side, and its detail (a clipmap of the levels above that copy, down to
+// the file's own pixels, around the focus) where the program can draw it. A file that cannot be
+// loaded ends the process with a message.
 // Every GL call here needs the main window's context current; the callers see to that.
 #pragma once
 
+#include "ImageShrink.h"
+
 #include <GL/gl.h>
 
+#include <complex>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -20,6 +26,15 @@
 #include <vector>
 
 class BackgroundDecode;
+class Clipmap;
+class ImageSource;
+
+// How deep a picture deeper than one texture goes.
+struct PictureDepth {
+    int levels;       // of its pyramid above the shrunk copy
+    ImageSize full;   // the file's own size
+    ImageSize copy;   // the shrunk copy's
+};
 
 // A file given that is being decoded.
 struct Loading {
@@ -60,6 +75,19 @@ public:
     // CLV_TEXTURE_LIMIT. A GL whose limit is lower still gets the picture shrunk once more.
     static std::uint32_t sizeLimit();
 
+    // For the picture shown, if it is deeper than one texture: how deep it goes, and its detail
+    // where it is wanted (nothing until then, or if its levels cannot be read: detailFailure says
+    // why).
+    std::optional<PictureDepth> depth() const { return shownDepth; }
+    const Clipmap* detail() const { return clipmap.get(); }
+    // Asks for the detail around `focus` (a point of the image square) and uploads what arrived;
+    // true if what is drawn changed. Whether there is nothing more to do until the focus moves.
+    bool followDetail(std::complex<double> focus);
+    bool detailSettled() const;
+
+    bool detailWanted = true;   // set only where it can be drawn
+    std::string detailFailure;
+
     // Ends the process for an image that cannot be loaded: "Texture file not found ... exiting" on
     // standard output and status -1.
     [[noreturn]] static void exitTextureNotFound();
@@ -92,9 +120,17 @@ private:
     void uploadDecodedRows();
     [[noreturn]] static void exitFileNotLoaded(const std::string& path, const std::string& reason);
 
+    // The levels above a shrunk copy, down to the file's own pixels.
+    static int levelsAbove(ImageSize full, ImageSize copy);
+    // Makes the picture just decoded the one whose depth and detail are known.
+    void takeDepth(const ImageSource& source, ImageSize copy);
+
     bool filesGiven;                              // else the viewer's four images
     std::unique_ptr<BackgroundDecode> decoding;   // of a file given, until it is done
+    std::shared_ptr<const ImageSource> decodingSource;
     unsigned decodingIndex = 0;
+    std::optional<PictureDepth> shownDepth;
+    std::unique_ptr<Clipmap> clipmap;
     GLuint filling = 0;                           // the texture object its rows go to
     std::uint32_t rowsUploaded = 0;
 };

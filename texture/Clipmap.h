@@ -1,0 +1,81 @@
+// The detail of a picture deeper than one texture: a clipmap. For each level of its pyramid above
+// its shrunk copy, from the file's own pixels down, a window of fixed size around the focus. The
+// resolution the logarithmic view needs falls off with the distance from the focus, so windows of
+// a fixed size hold all that any frame can show: a few megabytes a level, whatever the picture's
+// size.
+//
+// follow(), on the main loop, asks for the windows around the focus; worker threads read and shrink
+// them through libvips and touch no GL. follow() uploads what has arrived into one texture, an
+// atlas of tiles: a strip at a time, so that no frame waits long, and each level into the one of
+// its two tiles not shown, which is shown once the window is whole. What is already loaded shows
+// at once: where a level's window is not there yet, coarser levels draw.
+#pragma once
+
+#include "ImageSource.h"
+
+#include <GL/gl.h>
+
+#include <complex>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+class Clipmap {
+public:
+    // A level as drawn.
+    struct Level {
+        ImageSize size;          // the whole level, in its pixels
+        PixelArea window;        // the part of it shown, in its pixels; width 0 until there is one
+        std::uint32_t tileX;     // where in the atlas the window shown lies, in its texels
+        std::uint32_t tileY;
+    };
+
+    // The detail of `levels`, in windows `windowSide` pixels square; starts its workers. Needs no GL.
+    Clipmap(std::shared_ptr<const PictureLevels> levels, std::uint32_t windowSide);
+    ~Clipmap();
+    Clipmap(const Clipmap&) = delete;
+    Clipmap& operator=(const Clipmap&) = delete;
+
+    // Asks for the windows around `focus`, a point of the image square (-1 to 1 in both parts),
+    // and uploads what has arrived since the last call. On the main loop, with the GL current. True
+    // if what is drawn has changed.
+    bool follow(std::complex<double> focus);
+    // Whether every level shows its window around the focus last followed, with nothing more on
+    // its way: there is nothing more to do until the focus moves.
+    bool settled() const;
+    // Why a window could not be read, if one could not; that level then stays as it is.
+    const std::string& failure() const { return readFailure; }
+
+    const std::vector<Level>& levels() const { return shown; }
+    GLuint atlas() const { return atlasName; }
+    ImageSize atlasSize() const;
+    std::uint32_t windowSide() const { return side; }
+
+    // The texture memory a clipmap of `levels` windows `windowSide` square takes: two tiles a
+    // level, counted at four bytes a texel, as a GL may pad RGB.
+    static std::uint64_t textureBytes(int levels, std::uint32_t windowSide);
+
+private:
+    struct Work;
+    struct Upload;
+
+    // The window of `level` around the focus: centred on it, on a grid of a quarter window so that
+    // small moves ask for nothing, within the level.
+    PixelArea windowAround(std::complex<double> focus, int level) const;
+    void takeArrivals();
+    bool uploadStrips();
+    void ask(int level, const PixelArea& area);
+
+    std::shared_ptr<Work> work;
+    std::uint32_t side;
+    std::uint32_t columns;           // of tiles in the atlas
+    std::vector<Level> shown;
+    std::vector<std::uint32_t> shownTile;              // 0 or 1, by level
+    std::vector<PixelArea> wanted;                     // around the focus last followed
+    std::vector<std::vector<PixelArea>> underWay;      // asked for, by level, not arrived yet
+    std::vector<std::unique_ptr<Upload>> uploads;      // arrived, by level, not shown yet
+    std::vector<bool> failed;                          // by level
+    std::string readFailure;
+    GLuint atlasName = 0;
+};
