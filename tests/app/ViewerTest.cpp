@@ -581,6 +581,68 @@ TEST(Viewer, EveryFormatShownAsAnIndependentDecoderDecodesIt)
     EXPECT_EQ(viewer.exitStatus(std::chrono::seconds(2)), 0);
 }
 
+// A picture deeper than the texture limit (lowered for the test), 2048 pixels square: each pixel's
+// red and green the low bits of its column and row, its blue a checker of single pixels. At the
+// smallest angle the focus's neighbourhood shows the file's own pixels, at the focus it starts
+// with and where it is moved; where a pixel covers several of the file's pixels it shows their
+// mean, the checker's middle blue; and the viewer rests once the levels are in.
+TEST(Viewer, ADeepPictureShowsTheFilesOwnPixelsAtTheFocus)
+{
+    TempDir dir;
+    constexpr int side = 2048;
+    std::vector<std::uint8_t> rgb;
+    for (int y = side - 1; y >= 0; --y)   // files store the top row first
+        for (int x = 0; x < side; ++x)
+            rgb.insert(rgb.end(), {std::uint8_t(x), std::uint8_t(y), std::uint8_t((x + y) % 2 * 255)});
+    ASSERT_EQ(writePng(dir.path("deep.png"), side, side, rgb.data()), "");
+    Sitting viewer(dir, {"CLV_TEXTURE_LIMIT=512", VIEWER_PATH, "deep.png"}, "/usr/bin/env");
+    ASSERT_TRUE(viewer.waitForWindows()) << viewer.output("stderr");
+    viewer.drag(3, 10, 470);
+    viewer.drag(3, 10, 470);
+    View view{0.01f, 0};
+    auto expectDetail = [&](const std::string& where) {
+        ASSERT_TRUE(viewer.comesToRest()) << where;
+        const Image shown = viewer.mainPicture();
+        int near = 0, own = 0, covering = 0, averaged = 0;
+        for (int py = 0; py < shown.height; ++py)
+            for (int px = 0; px + 1 < shown.width; ++px) {
+                const auto p = imagePoint(view, px, py, shown), right = imagePoint(view, px + 1, py, shown), below = imagePoint(view, px, py + 1, shown);
+                if (!p || !right || !below || shown.white(px, py))
+                    continue;
+                // Where the mapping puts the file's pixel (column, row), and how many of them the
+                // screen's pixel spans. Magnified, close to a file pixel's centre, a screen pixel
+                // shows that pixel: its low bits, and its side of the checker (but where the low
+                // bits wrap, filtering blends 255 and 0).
+                const double column = (p->real() + 1) / 2 * side - 0.5, row = (p->imag() + 1) / 2 * side - 0.5;
+                const double span = std::max(std::abs(*right - *p), std::abs(*below - *p)) / 2 * side;
+                const long x = std::lround(column), y = std::lround(row);
+                const std::uint8_t* colour = shown.at(px, py);
+                const bool wraps = (x + 1) % 256 < 2 || (y + 1) % 256 < 2;
+                if (span < 0.2 && std::abs(column - x) < 0.2 && std::abs(row - y) < 0.2 && !wraps) {
+                    ++near;
+                    own += std::abs(std::remainder(colour[0] - x, 256.0)) <= 1 && std::abs(std::remainder(colour[1] - y, 256.0)) <= 1 &&
+                           std::abs(colour[2] - (x + y) % 2 * 255) < 100;
+                } else if (span > 3) {
+                    ++covering;
+                    averaged += std::abs(shown.at(px, py)[2] - 127.5) < 24;
+                }
+            }
+        std::printf("focus %s: %d of %d pixels near it show the file's own, %d of %d covering several the mean\n", where.c_str(), own, near, averaged, covering);
+        EXPECT_TRUE(near > 1000 && own >= 0.99 * near) << where;
+        EXPECT_TRUE(covering > 2000 && averaged >= 0.95 * covering) << where;
+    };
+    expectDetail("at the centre");
+    EXPECT_TRUE(viewer.panelLooksAsIn("panel-deep.png"));
+    // Moved, by a click and by typing.
+    view.focus = imagePoint(view, 480, 200, viewer.mainPicture()).value();
+    viewer.xdotool("mousemove 480 200 keydown shift click 1 keyup shift");
+    expectDetail("clicked");
+    viewer.typeInto(fieldX, realY - 23 * 3, "0.62");
+    viewer.typeInto(fieldX, realY - 23 * 3 + 23, "-0.41");
+    view.focus = {0.62, -0.41};
+    expectDetail("typed");
+}
+
 TEST(Viewer, AnImageThatCannotBeLoadedEndsItWithTheMessage)
 {
     TempDir dir;
