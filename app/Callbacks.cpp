@@ -75,8 +75,9 @@ void onIdle()
     viewerState->updateFrame();
 }
 
-void onLoadingTimer(int)
+void onBackgroundTimer(int)
 {
-    viewerState->loadingTimerSet = false;
-    GLUI_Master.post_idle_pass();
+    viewerState->backgroundTimerSet = false;
+    if (viewerState->followBackgroundWork())
+        GLUI_Master.post_idle_pass();   // the idle pass draws what changed
 }

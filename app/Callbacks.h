@@ -9,5 +9,6 @@ void onSpecialKey(int key, int x, int y);
 void onMouse(int button, int state, int x, int y);
 void onMotion(int x, int y);
 void onIdle();
-// While a picture is being decoded: asks for the idle pass that follows it.
-void onLoadingTimer(int);
+// While threads of their own decode a picture or read its detail: finishes their work on the main
+// loop, and asks for an idle pass if that changed the picture.
+void onBackgroundTimer(int);

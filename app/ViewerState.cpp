@@ -125,26 +125,12 @@ void ViewerState::updateFrame()
         currentTexture = selected;
         grid->catalogue->selectTexture(static_cast<unsigned>(selected));
     }
-    if (grid->catalogue->loading())
-        followLoading();
-    followDetail();
+    followBackgroundWork();
     if (pictureRequested) {
         pictureRequested = false;
         savePicture();
     }
     glutPostRedisplay();
-}
-
-void ViewerState::followLoading()
-{
-    TextureCatalogue& catalogue = *grid->catalogue;
-    // A picture deeper than one texture starts with exact texturing, which alone shows its depth.
-    if (catalogue.followDecoding() && catalogue.detail())
-        exactTexturing = 1;
-    const std::optional<Loading> loading = catalogue.loading();
-    loadingText->set_text(loading && loading->seconds > 0.5
-                              ? "Loading " + loading->label + ": " + std::to_string(int(loading->done * 100)) + "%"
-                              : "");
 }
 
 namespace {
@@ -171,16 +157,29 @@ std::string depthLine(const TextureCatalogue& catalogue)
 
 } // namespace
 
-void ViewerState::followDetail()
+bool ViewerState::followBackgroundWork()
 {
+    glutSetWindow(mainWindow);
     TextureCatalogue& catalogue = *grid->catalogue;
-    catalogue.followDetail(grid->focus());
-    depthText->set_text(depthLine(catalogue));
-    // A timer keeps the passes coming while a picture decodes or its detail streams in.
-    if ((catalogue.loading() || !catalogue.detailSettled()) && !loadingTimerSet) {
-        glutTimerFunc(20, onLoadingTimer, 0);
-        loadingTimerSet = true;
+    bool changed = false;
+    if (catalogue.loading() && catalogue.followDecoding()) {
+        changed = true;
+        // A picture deeper than one texture starts with exact texturing, which alone shows its depth.
+        if (catalogue.detail())
+            exactTexturing = 1;
     }
+    changed |= catalogue.followDetail(grid->focus());
+    const std::optional<Loading> loading = catalogue.loading();
+    loadingText->set_text(loading && loading->seconds > 0.5
+                              ? "Loading " + loading->label + ": " + std::to_string(int(loading->done * 100)) + "%"
+                              : "");
+    depthText->set_text(depthLine(catalogue));
+    // Windows arrived go up a strip a millisecond; otherwise the threads are waited for.
+    if ((loading || !catalogue.detailSettled()) && !backgroundTimerSet) {
+        glutTimerFunc(catalogue.detailUploading() ? 1 : 5, onBackgroundTimer, 0);
+        backgroundTimerSet = true;
+    }
+    return changed;
 }
 
 void ViewerState::drawPicture()

@@ -56,6 +56,13 @@ public:
     // first picture of a file given is decoded, it is blank.
     void drawPicture();
 
+    // Finishes on the main loop what threads of their own do: uploads the rows of a picture being
+    // decoded as they come and shows it once it is whole, with how far it is in the panel if it
+    // takes longer than half a second; has the detail of a picture deeper than one texture follow
+    // the focus, its windows going up as they arrive, and has the panel say how deep it goes. A
+    // timer keeps calling it while there is such work. True if what is drawn has changed.
+    bool followBackgroundWork();
+
     std::int32_t polygonMode;        // GL_FILL or GL_LINE
     std::int32_t windowWidth;        // of the main window when the state was built
     std::int32_t windowHeight;
@@ -79,15 +86,9 @@ public:
     std::unique_ptr<ExactTexturing> exactProgram;   // null where the GL offers no shaders
     GLUI_StaticText* loadingText = nullptr;         // the panel's line on a picture being decoded
     GLUI_StaticText* depthText = nullptr;           // the panel's line on how deep the picture goes
-    bool loadingTimerSet = false;                   // a timer asks for the next pass of a decode
+    bool backgroundTimerSet = false;                // a timer calls followBackgroundWork
 
 private:
-    // While a file given is decoded: uploads its rows as they come and shows it once it is whole,
-    // and how far it is in the panel if it takes longer than half a second.
-    void followLoading();
-    // A picture deeper than one texture: its detail follows the focus, and the panel says how deep
-    // it goes. A timer keeps the passes coming while a decode or the detail has work left.
-    void followDetail();
 
     // The source point z (relative to the focus) drawn under the centre of window pixel (x, y) in
     // the picture last mapped; nothing where the mapping puts no point.

@@ -123,6 +123,12 @@ void GLUI_Master_Object::post_idle_pass()
     glutIdleFunc(idlePass);
 }
 
+void GLUI_Master_Object::run_idle_pass_if_asked()
+{
+    if (passRequested)
+        idlePass();
+}
+
 void GLUI_Master_Object::idlePass()
 {
     GLUI_Master.passRequested = false;

@@ -46,8 +46,26 @@ void GLUI_Control::userChose(float value)
     callback(this);
 }
 
+void GLUI_Control::set_int_val(int value)
+{
+    int_val = value;
+    if (live_int)
+        *live_int = value;
+    followProgram();
+}
+
+void GLUI_Control::followProgram()
+{
+    changedByProgram = true;
+    GLUI_Master.post_idle_pass();
+}
+
 bool GLUI_Control::followLiveVariable()
 {
+    if (changedByProgram) {
+        changedByProgram = false;
+        return true;
+    }
     if (live_int && *live_int != int_val) {
         int_val = *live_int;
         return true;
@@ -79,8 +97,7 @@ void GLUI_StaticText::set_text(const std::string& newText)
     if (newText == text)
         return;
     text = newText;
-    textChanged = true;
-    GLUI_Master.post_idle_pass();
+    followProgram();
 }
 
 bool GLUI_StaticText::draw()
@@ -90,12 +107,6 @@ bool GLUI_StaticText::draw()
     return false;
 }
 
-bool GLUI_StaticText::followLiveVariable()
-{
-    const bool changed = textChanged;
-    textChanged = false;
-    return changed;
-}
 
 GLUI_Separator::GLUI_Separator()
     : GLUI_Control(-1, GLUI_CB())

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
 #include <vector>
 
 namespace {
@@ -56,43 +57,56 @@ void main()
 // footprint on the file's own pixels needs, blended with the next level up (trilinear filtering
 // across the levels, bilinear within one), where that level's window is in; the shrunk copy, with
 // its own trilinear filtering, where no window is. Windows lie in the atlas; a level's pixels are
-// counted from its bottom-left corner.
+// counted from its bottom-left corner. LEVELS, the number of levels, is defined before it: the
+// loop over them unrolls, and each level's values are read where they are, not looked up.
 const char* const onLevelsShader = R"(
 uniform sampler2D image;
 uniform sampler2D atlas;
 uniform vec2 atlasSize;
 uniform vec2 fullSize;      // level 0: the file's own pixels
 uniform float copyLevel;    // where the shrunk copy lies among the levels
-uniform int levelCount;
-uniform vec4 window[12];    // by level: the window shown, its first pixel and its size
-uniform vec4 inside[12];    // by level: where it can be sampled without reaching past it
-uniform vec2 levelSize[12];
-uniform vec2 tile[12];      // by level: where in the atlas its window lies
+uniform vec4 window[LEVELS];    // by level: the window shown, its first pixel and its size
+uniform vec4 inside[LEVELS];    // by level: where it can be sampled without reaching past it
+uniform vec2 levelSize[LEVELS];
+uniform vec2 tile[LEVELS];      // by level: where in the atlas its window lies
 void main()
 {
     vec2 t = imagePoint();
     vec2 full = t * fullSize;
     float need = clamp(log2(max(max(length(dFdx(full)), length(dFdy(full))), 1e-6)), 0.0, copyLevel);
-    vec4 colour = texture2D(image, t);
-    // From the coarsest window to the finest, each that covers t takes the share the need gives
-    // it of the blend between it and the level above.
-    float above = copyLevel;
-    for (int level = 11; level >= 0; --level) {
-        if (level < levelCount) {
-            vec2 texel = t * levelSize[level];
-            if (all(greaterThanEqual(texel, inside[level].xy)) && all(lessThanEqual(texel, inside[level].zw))) {
-                float share = clamp((above - need) / (above - float(level)), 0.0, 1.0);
-                vec2 at = tile[level] + clamp(texel - window[level].xy, vec2(0.5), window[level].zw - 0.5);
-                colour = mix(colour, texture2D(atlas, at / atlasSize), share);
+    vec4 copy = texture2D(image, t);
+    vec4 colour = copy;
+    // The finest level at or above the one the footprint needs whose window covers t; blended,
+    // as the need lies between them, with the level above it, or with the copy where that one's
+    // window does not cover t. Most of a picture, away from the focus, needs no more than the copy.
+    if (need < copyLevel) {
+        bool found = false, above = false, aboveCovers = false;
+        float level = 0.0, next = copyLevel;
+        vec2 at = vec2(0.0), atAbove = vec2(0.0);
+        for (int i = 0; i < LEVELS; ++i) {
+            vec2 texel = t * levelSize[i];
+            bool covers = all(greaterThanEqual(texel, inside[i].xy)) && all(lessThanEqual(texel, inside[i].zw));
+            vec2 here = (tile[i] + clamp(texel - window[i].xy, vec2(0.5), window[i].zw - 0.5)) / atlasSize;
+            if (found && !above) {
+                above = true;
+                aboveCovers = covers;
+                atAbove = here;
             }
-            above = float(level);
+            if (!found && covers && float(i) + 1.0 > need) {
+                found = true;
+                level = float(i);
+                next = i + 1 < LEVELS ? float(i + 1) : copyLevel;
+                at = here;
+            }
+        }
+        if (found) {
+            float share = clamp((need - level) / (next - level), 0.0, 1.0);
+            colour = mix(texture2D(atlas, at), aboveCovers ? texture2D(atlas, atAbove) : copy, share);
         }
     }
     gl_FragColor = colour;
 }
 )";
-
-constexpr int maxLevels = 12;   // as the program above declares them
 
 // Compiles a shader from its parts; 0 and its log in whyNot if it does not compile.
 GLuint compile(GLenum kind, std::vector<const char*> parts, std::string& whyNot)
@@ -164,24 +178,41 @@ std::unique_ptr<ExactTexturing> ExactTexturing::create(std::string& whyNot)
     const GLuint onTextureProgram = link({mappingBack, onTextureShader}, whyNot);
     if (!onTextureProgram)
         return nullptr;
+    auto exact = std::unique_ptr<ExactTexturing>(new ExactTexturing(onTextureProgram));
     // Without it, deep pictures show their shrunk copy only.
-    std::string ignored;
-    return std::unique_ptr<ExactTexturing>(new ExactTexturing(onTextureProgram, link({mappingBack, onLevelsShader}, ignored)));
+    exact->detail = exact->levelsProgram(1) != nullptr;
+    return exact;
 }
 
-ExactTexturing::ExactTexturing(unsigned onTextureProgram, unsigned onLevelsProgram)
-    : onTexture(onTextureProgram), onLevels(onLevelsProgram), atlasSize(glGetUniformLocation(onLevelsProgram, "atlasSize")),
-      fullSize(glGetUniformLocation(onLevelsProgram, "fullSize")), copyLevel(glGetUniformLocation(onLevelsProgram, "copyLevel")),
-      levelCount(glGetUniformLocation(onLevelsProgram, "levelCount")), window(glGetUniformLocation(onLevelsProgram, "window")),
-      inside(glGetUniformLocation(onLevelsProgram, "inside")), levelSize(glGetUniformLocation(onLevelsProgram, "levelSize")),
-      tile(glGetUniformLocation(onLevelsProgram, "tile"))
+ExactTexturing::ExactTexturing(unsigned onTextureProgram) : onTexture(onTextureProgram) {}
+
+ExactTexturing::LevelsProgram::LevelsProgram(unsigned name)
+    : Program(name), atlasSize(glGetUniformLocation(name, "atlasSize")), fullSize(glGetUniformLocation(name, "fullSize")),
+      copyLevel(glGetUniformLocation(name, "copyLevel")), window(glGetUniformLocation(name, "window")), inside(glGetUniformLocation(name, "inside")),
+      levelSize(glGetUniformLocation(name, "levelSize")), tile(glGetUniformLocation(name, "tile"))
 {
 }
 
 ExactTexturing::~ExactTexturing()
 {
     glDeleteProgram(onTexture.name);
-    glDeleteProgram(onLevels.name);
+    for (const auto& [levels, program] : onLevels)
+        if (program)
+            glDeleteProgram(program->name);
+}
+
+const ExactTexturing::LevelsProgram* ExactTexturing::levelsProgram(int levels) const
+{
+    auto& program = onLevels[levels];
+    if (!program && !onLevels.count(-levels)) {
+        std::string whyNot;
+        const std::string count = "#define LEVELS " + std::to_string(levels) + "\n";
+        if (const GLuint name = link({mappingBack, count.c_str(), onLevelsShader}, whyNot))
+            program = std::make_unique<LevelsProgram>(name);
+        else
+            onLevels[-levels];   // does not compile: not tried again
+    }
+    return program.get();
 }
 
 void ExactTexturing::begin(TextureCatalogue& catalogue, float k, double viewScale, double viewOffset, std::complex<double> focus) const
@@ -191,21 +222,22 @@ void ExactTexturing::begin(TextureCatalogue& catalogue, float k, double viewScal
         catalogue.mipmapsBuilt = true;
     }
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
-    const Clipmap* detail = onLevels.name ? catalogue.detail() : nullptr;
-    const Program& program = detail ? onLevels : onTexture;
+    const Clipmap* levels = detail ? catalogue.detail() : nullptr;
+    const LevelsProgram* onItsLevels = levels ? levelsProgram(int(levels->levels().size())) : nullptr;
+    const Program& program = onItsLevels ? *onItsLevels : onTexture;
     glUseProgram(program.name);
     glUniform1f(program.k, k);
     glUniform1f(program.scale, float(viewScale));
     glUniform1f(program.offset, float(viewOffset));
     glUniform2f(program.focus, float(focus.real()), float(focus.imag()));
-    if (detail)
-        useLevels(*detail, *catalogue.depth());
+    if (onItsLevels)
+        useLevels(*onItsLevels, *levels, *catalogue.depth());
 }
 
-void ExactTexturing::useLevels(const Clipmap& detail, const PictureDepth& depth) const
+void ExactTexturing::useLevels(const LevelsProgram& program, const Clipmap& detail, const PictureDepth& depth) const
 {
     const auto& levels = detail.levels();
-    const int count = std::min(int(levels.size()), maxLevels);
+    const int count = int(levels.size());
     std::vector<float> windows, insides, sizes, tiles;
     for (int level = 0; level < count; ++level) {
         const Clipmap::Level& shown = levels[std::size_t(level)];
@@ -224,14 +256,13 @@ void ExactTexturing::useLevels(const Clipmap& detail, const PictureDepth& depth)
         tiles.insert(tiles.end(), {float(shown.tileX), float(shown.tileY)});
     }
     const ImageSize atlas = detail.atlasSize();
-    glUniform2f(atlasSize, float(atlas.width), float(atlas.height));
-    glUniform2f(fullSize, float(depth.full.width), float(depth.full.height));
-    glUniform1f(copyLevel, float(std::log2(double(std::max(depth.full.width, depth.full.height)) / std::max(depth.copy.width, depth.copy.height))));
-    glUniform1i(levelCount, count);
-    glUniform4fv(window, count, windows.data());
-    glUniform4fv(inside, count, insides.data());
-    glUniform2fv(levelSize, count, sizes.data());
-    glUniform2fv(tile, count, tiles.data());
+    glUniform2f(program.atlasSize, float(atlas.width), float(atlas.height));
+    glUniform2f(program.fullSize, float(depth.full.width), float(depth.full.height));
+    glUniform1f(program.copyLevel, float(std::log2(double(std::max(depth.full.width, depth.full.height)) / std::max(depth.copy.width, depth.copy.height))));
+    glUniform4fv(program.window, count, windows.data());
+    glUniform4fv(program.inside, count, insides.data());
+    glUniform2fv(program.levelSize, count, sizes.data());
+    glUniform2fv(program.tile, count, tiles.data());
     glActiveTexture(GL_TEXTURE1);
     glBindTexture(GL_TEXTURE_2D, detail.atlas());
     glActiveTexture(GL_TEXTURE0);

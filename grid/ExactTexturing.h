@@ -10,6 +10,7 @@
 #pragma once
 
 #include <complex>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -30,7 +31,7 @@ public:
     void begin(TextureCatalogue& catalogue, float k, double viewScale, double viewOffset, std::complex<double> focus) const;
     void end() const;
     // Whether it draws deep pictures from their detail.
-    bool drawsDetail() const { return onLevels.name != 0; }
+    bool drawsDetail() const { return detail; }
 
 private:
     struct Program {
@@ -38,10 +39,18 @@ private:
         unsigned name;
         int k, scale, offset, focus;   // where its uniforms are
     };
+    struct LevelsProgram : Program {
+        explicit LevelsProgram(unsigned name);
+        int atlasSize, fullSize, copyLevel, window, inside, levelSize, tile;
+    };
 
-    ExactTexturing(unsigned onTextureProgram, unsigned onLevelsProgram);
-    void useLevels(const Clipmap& detail, const PictureDepth& depth) const;
+    explicit ExactTexturing(unsigned onTextureProgram);
+    // The program for a picture of `levels` levels, compiled the first time one shows; null if
+    // it does not compile.
+    const LevelsProgram* levelsProgram(int levels) const;
+    void useLevels(const LevelsProgram& program, const Clipmap& detail, const PictureDepth& depth) const;
 
-    Program onTexture, onLevels;
-    int atlasSize, fullSize, copyLevel, levelCount, window, inside, levelSize, tile;   // onLevels' own uniforms
+    Program onTexture;
+    mutable std::map<int, std::unique_ptr<LevelsProgram>> onLevels;   // by level count
+    bool detail = false;
 };

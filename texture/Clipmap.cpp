@@ -99,6 +99,11 @@ Clipmap::~Clipmap()
         glDeleteTextures(1, &atlasName);
 }
 
+const PictureLevels& Clipmap::pyramid() const
+{
+    return *work->levels;
+}
+
 ImageSize Clipmap::atlasSize() const
 {
     const std::uint32_t tiles = 2 * std::uint32_t(shown.size());
@@ -145,6 +150,14 @@ bool Clipmap::settled() const
         if (!failed[level] && (!(shown[level].window == wanted[level]) || !underWay[level].empty() || uploads[level]))
             return false;
     return true;
+}
+
+bool Clipmap::uploading() const
+{
+    if (std::any_of(uploads.begin(), uploads.end(), [](const auto& upload) { return upload != nullptr; }))
+        return true;
+    const std::lock_guard<std::mutex> held(work->lock);
+    return !work->arrivals.empty();
 }
 
 PixelArea Clipmap::windowAround(std::complex<double> focus, int level) const

@@ -44,10 +44,13 @@ public:
     // Whether every level shows its window around the focus last followed, with nothing more on
     // its way: there is nothing more to do until the focus moves.
     bool settled() const;
+    // Whether windows have arrived that are not all up yet.
+    bool uploading() const;
     // Why a window could not be read, if one could not; that level then stays as it is.
     const std::string& failure() const { return readFailure; }
 
     const std::vector<Level>& levels() const { return shown; }
+    const PictureLevels& pyramid() const;
     GLuint atlas() const { return atlasName; }
     ImageSize atlasSize() const;
     std::uint32_t windowSide() const { return side; }

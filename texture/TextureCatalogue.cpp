@@ -144,6 +144,11 @@ bool TextureCatalogue::followDetail(std::complex<double> focus)
     return clipmap && clipmap->follow(focus);
 }
 
+bool TextureCatalogue::detailUploading() const
+{
+    return clipmap && clipmap->uploading();
+}
+
 bool TextureCatalogue::detailSettled() const
 {
     return !clipmap || clipmap->settled();

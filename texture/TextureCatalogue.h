@@ -84,6 +84,8 @@ public:
     // true if what is drawn changed. Whether there is nothing more to do until the focus moves.
     bool followDetail(std::complex<double> focus);
     bool detailSettled() const;
+    // Whether the detail has windows arrived and not all up yet.
+    bool detailUploading() const;
 
     bool detailWanted = true;   // set only where it can be drawn
     std::string detailFailure;

@@ -52,6 +52,8 @@ public:
 
     int get_int_val() const { return int_val; }
     float get_float_val() const { return float_val; }
+    // The program's choice, shown from the next frame of the panel on.
+    void set_int_val(int value);
     int get_id() const { return user_id; }
     // A disabled control is drawn greyed out and does not answer the user.
     void enable() { enabled = true; }
@@ -68,6 +70,9 @@ protected:
     // greyed out if disabled; true if the user changed its value.
     static bool drawControl(GLUI_Control& control, int id);
 
+    // Has the panel follow a change the program made, at the next idle pass, which it asks for.
+    void followProgram();
+
     int int_val = 0;
     float float_val = 0.0f;
 
@@ -80,6 +85,7 @@ private:
 
     int* live_int = nullptr;
     float* live_float = nullptr;
+    bool changedByProgram = false;
     int user_id;
     GLUI_CB callback;
     bool enabled = true;
@@ -93,9 +99,7 @@ public:
 
 private:
     bool draw() override;
-    bool followLiveVariable() override;
     std::string text;
-    bool textChanged = false;
 };
 
 class GLUI_Separator : public GLUI_Control {
@@ -217,6 +221,9 @@ public:
     void set_glutIdleFunc(void (*f)());
     // Asks for one more idle pass, after an event that may have changed what the pass applies.
     void post_idle_pass();
+    // Beyond GLUI, for a program that runs GLUT's loop itself (glutMainLoopEvent, which leaves the
+    // idle function alone): the idle pass, if one was asked for.
+    void run_idle_pass_if_asked();
 
 private:
     static void idlePass();

@@ -1,0 +1,197 @@
+// detail_bench FILE NAME: the detail of a picture deeper than one texture, measured in the viewer
+// itself, run as main runs it, with a picture that fits one texture (the galaxy) given first and
+// FILE second, at the smallest angle with exact texturing. Prints the figures, and a line
+// "ratio NAME: VALUE" for each cost over its floor:
+//
+//   detail_move_NAME/detail_floor_NAME: from a jump of the focus to the frame that shows the
+//     file's own pixels at the new focus (every level's window in), against libvips reading and
+//     shrinking windows of the same levels and sizes outside the viewer (the same pyramid, one
+//     after the other, on this thread), both at fresh places, taking turns;
+//   frame_detail_NAME/frame_exact_fit: a frame with the whole clipmap in, against an exact frame of
+//     the picture that fits one texture;
+//   frame_streaming_NAME/frame_detail_NAME: a frame while windows stream in after a jump, against a
+//     frame at rest;
+//   peak_rss_NAME/rss_bound_NAME: the process's peak resident memory, against the bound given.
+// It also states the most that libvips spilled to disk, in the viewer's own temporary folder.
+#include "Callbacks.h"
+#include "Clipmap.h"
+#include "Startup.h"
+#include "ViewerState.h"
+
+#include <GL/freeglut.h>
+#include <GL/glui.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// The main loop as glutMainLoop runs it (events, timers, redraws, the idle pass), until `done`;
+// the bench ends if that takes more than ten minutes.
+template <class Done> void runUntil(Done done)
+{
+    const Clock::time_point start = Clock::now();
+    while (!done()) {
+        if (secondsSince(start) > 600) {
+            std::fprintf(stderr, "detail_bench: the viewer never got there\n");
+            std::exit(1);
+        }
+        glutMainLoopEvent();
+        GLUI_Master.run_idle_pass_if_asked();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    glutMainLoopEvent();   // the frame that shows it
+}
+
+// One frame as a drag draws it, the angle moved by a step and back: its seconds.
+double frame()
+{
+    static int step = 0;
+    viewerState->morphAngle = float(0.01 + 0.02 * (++step % 2));
+    const Clock::time_point start = Clock::now();
+    onIdle();
+    onDisplay();
+    glFinish();
+    return secondsSince(start);
+}
+
+// The mean of a run of frames.
+double frames()
+{
+    double seconds = 0;
+    for (int i = 0; i < 60; ++i)
+        seconds += frame();
+    return seconds / 60;
+}
+
+double peakResidentBytes()
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string field; status >> field;)
+        if (field == "VMHWM:" || field == "VmHWM:") {
+            double kibibytes = 0;
+            status >> kibibytes;
+            return kibibytes * 1024;
+        }
+    return 0;
+}
+
+// The size of the files in a folder and under it.
+std::uintmax_t folderBytes(const std::filesystem::path& folder)
+{
+    std::uintmax_t bytes = 0;
+    std::error_code ignored;
+    for (auto entry = std::filesystem::recursive_directory_iterator(folder, ignored); entry != std::filesystem::recursive_directory_iterator();
+         entry.increment(ignored))
+        if (entry->is_regular_file(ignored))
+            bytes += entry->file_size(ignored);
+    return bytes;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 4) {
+        std::fprintf(stderr, "usage: detail_bench FILE NAME RSS_BOUND_MIB\n");
+        return 2;
+    }
+    const std::string file = argv[1], name = argv[2];
+    const double rssBound = std::stod(argv[3]) * 1024 * 1024;
+    std::string program = "detail_bench", fits = "galaxie.png";
+    std::vector<char*> arguments{program.data(), fits.data(), argv[1], nullptr};
+    int count = 3;
+    startViewer(&count, arguments.data());
+    ViewerState& viewer = *viewerState;
+    TextureCatalogue& catalogue = *viewer.grid->catalogue;
+
+    // What libvips spills, watched while the bench runs.
+    std::atomic<bool> watching{true};
+    std::atomic<std::uintmax_t> spilled{0};
+    const std::filesystem::path temporary = std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp";
+    std::thread watcher([&] {
+        while (watching) {
+            spilled = std::max<std::uintmax_t>(spilled, folderBytes(temporary));
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    });
+
+    runUntil([&] { return catalogue.hasPicture() && !catalogue.loading(); });
+    viewer.exactTexturing = 1;
+    const double exactFit = frames();
+
+    viewer.textureGroup->set_int_val(1);
+    const Clock::time_point opened = Clock::now();
+    runUntil([&] { return catalogue.detail() && catalogue.detailSettled(); });
+    const double allIn = secondsSince(opened);
+    const Clipmap& detail = *catalogue.detail();
+    const double atRest = frames();
+
+    // Jumps to fresh places, the floor and the viewer taking turns.
+    const std::complex<double> places[] = {{0.31, -0.52}, {-0.47, 0.38}, {0.6, 0.55}, {-0.2, -0.7}, {0.05, 0.45}, {-0.66, -0.1}, {0.7, -0.2}, {-0.35, -0.35}};
+    double moving = 0, floor = 0, streaming = 0;
+    int streamingFrames = 0;
+    for (std::size_t jump = 0; jump < std::size(places); jump += 2) {
+        const Clock::time_point read = Clock::now();
+        for (std::size_t level = 0; level < detail.levels().size(); ++level) {
+            const ImageSize size = detail.levels()[level].size;
+            const std::uint32_t side = detail.windowSide(), width = std::min(side, size.width), height = std::min(side, size.height);
+            const auto at = [&](double part, std::uint32_t length, std::uint32_t extent) {
+                return std::uint32_t(std::clamp((part + 1) / 2 * length - extent / 2.0, 0.0, double(length - extent)));
+            };
+            std::vector<unsigned char> pixels(std::size_t(width) * height * 3);
+            std::string whyNot;
+            detail.pyramid().read(int(level), {at(places[jump].real(), size.width, width), at(places[jump].imag(), size.height, height), width, height},
+                                  pixels.data(), whyNot);
+        }
+        floor += secondsSince(read);
+
+        // As a click in the main window moves it: the idle pass that follows asks for the windows.
+        viewer.setFocus(places[jump + 1]);
+        const Clock::time_point moved = Clock::now();
+        GLUI_Master.post_idle_pass();
+        GLUI_Master.run_idle_pass_if_asked();
+        runUntil([&] { return catalogue.detailSettled(); });
+        moving += secondsSince(moved);
+
+        // Once more away and back, drawn as a drag draws while the windows stream in.
+        viewer.setFocus(places[jump]);
+        do {
+            streaming += frame();
+            ++streamingFrames;
+            // The timer's passes, between the drag's frames.
+            glutMainLoopEvent();
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        } while (!catalogue.detailSettled());
+        runUntil([&] { return catalogue.detailSettled(); });
+    }
+    watching = false;
+    watcher.join();
+
+    const double jumps = double(std::size(places) / 2);
+    std::printf("%s: all levels in %.3f s after it was picked; a jump %.1f ms, its floor %.1f ms; frames %.2f ms at rest, %.2f ms streaming, "
+                "%.2f ms for the picture that fits; peak RSS %.0f MiB; libvips spilled %.0f MiB to disk\n",
+                file.c_str(), allIn, moving / jumps * 1e3, floor / jumps * 1e3, atRest * 1e3, streaming / std::max(streamingFrames, 1) * 1e3,
+                exactFit * 1e3, peakResidentBytes() / 1048576, double(spilled) / 1048576);
+    std::printf("ratio detail_move_%s/detail_floor_%s: %.3f\n", name.c_str(), name.c_str(), moving / floor);
+    std::printf("ratio frame_detail_%s/frame_exact_fit: %.3f\n", name.c_str(), atRest / exactFit);
+    std::printf("ratio frame_streaming_%s/frame_detail_%s: %.3f\n", name.c_str(), name.c_str(), streaming / std::max(streamingFrames, 1) / atRest);
+    std::printf("ratio peak_rss_%s/rss_bound_%s: %.3f\n", name.c_str(), name.c_str(), peakResidentBytes() / rssBound);
+    std::fflush(stdout);
+    std::exit(0);   // as Esc ends the viewer, its workers with it
+}
