@@ -13,9 +13,13 @@
 
 namespace {
 
+// The GLSL versions the programs are written in: 1.10, and 1.30 for the explicit level of detail
+// that the clipmap's program samples at.
+const char* const glsl110 = "#version 110\n";
+const char* const glsl130 = "#version 130\n";
+
 // The drawing coordinates, which the grid's vertices are given in, for the fragment shader.
 const char* const vertexShader = R"(
-#version 110
 varying vec2 drawing;
 void main()
 {
@@ -28,7 +32,6 @@ void main()
 // z = (1 + w / k)^k = exp(k Log(1 + w / k)), and the image's texture coordinates at its point
 // p = focus + z, (p + 1 + i) / 2.
 const char* const mappingBack = R"(
-#version 110
 uniform float k;
 uniform float scale;
 uniform float offset;
@@ -53,58 +56,42 @@ void main()
 }
 )";
 
-// A picture deeper than one texture, from its clipmap: each pixel from the level of detail its
-// footprint on the file's own pixels needs, blended with the next level up (trilinear filtering
-// across the levels, bilinear within one), where that level's window is in; the shrunk copy, with
-// its own trilinear filtering, where no window is. Windows lie in the atlas; a level's pixels are
-// counted from its bottom-left corner. LEVELS, the number of levels, is defined before it: the
-// loop over them unrolls, and each level's values are read where they are, not looked up.
+// A picture deeper than one texture, from its clipmap: one texture, the atlas, sampled once for
+// every pixel, from the finest level whose window covers it and that is not finer than its
+// footprint on the file's own pixels needs, at the level of detail that footprint asks of it. A
+// window's tile holds the window and its own next level (mipmap 1), so that one sample filters
+// trilinearly between the two, and the level above takes over where the next level would be read.
+// Where no window covers it, from the shrunk copy in the atlas's corner, with its mipmaps. A
+// level's pixels are counted from its bottom-left corner. LEVELS, the number of levels, is defined
+// before it, so that the loop over them unrolls; llvmpipe pays for every level it tests, so the
+// test is as short as can be, and the copy's pixels, most of a picture, skip it.
 const char* const onLevelsShader = R"(
-uniform sampler2D image;
 uniform sampler2D atlas;
 uniform vec2 atlasSize;
-uniform vec2 fullSize;      // level 0: the file's own pixels
-uniform float copyLevel;    // where the shrunk copy lies among the levels
+uniform vec2 copySize;          // in the atlas's corner
+uniform vec2 fullSize;          // level 0: the file's own pixels
+uniform float copyLevel;        // where the shrunk copy lies among the levels
+uniform vec4 covered[LEVELS];   // by level: where its window can be sampled, in level 0's pixels
 uniform vec4 window[LEVELS];    // by level: the window shown, its first pixel and its size
-uniform vec4 inside[LEVELS];    // by level: where it can be sampled without reaching past it
 uniform vec2 levelSize[LEVELS];
 uniform vec2 tile[LEVELS];      // by level: where in the atlas its window lies
 void main()
 {
     vec2 t = imagePoint();
     vec2 full = t * fullSize;
-    float need = clamp(log2(max(max(length(dFdx(full)), length(dFdy(full))), 1e-6)), 0.0, copyLevel);
-    vec4 copy = texture2D(image, t);
-    vec4 colour = copy;
-    // The finest level at or above the one the footprint needs whose window covers t; blended,
-    // as the need lies between them, with the level above it, or with the copy where that one's
-    // window does not cover t. Most of a picture, away from the focus, needs no more than the copy.
-    if (need < copyLevel) {
-        bool found = false, above = false, aboveCovers = false;
-        float level = 0.0, next = copyLevel;
-        vec2 at = vec2(0.0), atAbove = vec2(0.0);
-        for (int i = 0; i < LEVELS; ++i) {
-            vec2 texel = t * levelSize[i];
-            bool covers = all(greaterThanEqual(texel, inside[i].xy)) && all(lessThanEqual(texel, inside[i].zw));
-            vec2 here = (tile[i] + clamp(texel - window[i].xy, vec2(0.5), window[i].zw - 0.5)) / atlasSize;
-            if (found && !above) {
-                above = true;
-                aboveCovers = covers;
-                atAbove = here;
-            }
-            if (!found && covers && float(i) + 1.0 > need) {
-                found = true;
-                level = float(i);
-                next = i + 1 < LEVELS ? float(i + 1) : copyLevel;
-                at = here;
-            }
-        }
-        if (found) {
-            float share = clamp((need - level) / (next - level), 0.0, 1.0);
-            colour = mix(texture2D(atlas, at), aboveCovers ? texture2D(atlas, atAbove) : copy, share);
-        }
+    float footprint = log2(max(max(length(dFdx(full)), length(dFdy(full))), 1e-6));
+    float need = floor(max(footprint, 0.0));
+    float chosen = copyLevel;
+    if (need < copyLevel)
+        for (int i = LEVELS - 1; i >= 0; --i)
+            if (float(i) >= need && all(greaterThanEqual(full, covered[i].xy)) && all(lessThanEqual(full, covered[i].zw)))
+                chosen = float(i);
+    vec2 at = clamp(t * copySize, vec2(0.5), copySize - 0.5);
+    if (chosen < copyLevel) {
+        int level = int(chosen);
+        at = tile[level] + clamp(t * levelSize[level] - window[level].xy, vec2(1.0), window[level].zw - 1.0);
     }
-    gl_FragColor = colour;
+    gl_FragColor = textureLod(atlas, at / atlasSize, footprint - chosen);
 }
 )";
 
@@ -126,10 +113,11 @@ GLuint compile(GLenum kind, std::vector<const char*> parts, std::string& whyNot)
     return 0;
 }
 
-// A program of the vertex shader and a fragment shader from `parts`; 0 and why if it cannot be.
+// A program of the vertex shader and a fragment shader from `parts`, both in the GLSL version the
+// first part names; 0 and why if it cannot be.
 GLuint link(std::vector<const char*> parts, std::string& whyNot)
 {
-    const GLuint vertex = compile(GL_VERTEX_SHADER, {vertexShader}, whyNot);
+    const GLuint vertex = compile(GL_VERTEX_SHADER, {parts.front(), vertexShader}, whyNot);
     const GLuint fragment = vertex ? compile(GL_FRAGMENT_SHADER, std::move(parts), whyNot) : 0;
     if (!fragment) {
         glDeleteShader(vertex);
@@ -175,7 +163,7 @@ std::unique_ptr<ExactTexturing> ExactTexturing::create(std::string& whyNot)
         whyNot = "this OpenGL cannot build mipmaps";
         return nullptr;
     }
-    const GLuint onTextureProgram = link({mappingBack, onTextureShader}, whyNot);
+    const GLuint onTextureProgram = link({glsl110, mappingBack, onTextureShader}, whyNot);
     if (!onTextureProgram)
         return nullptr;
     auto exact = std::unique_ptr<ExactTexturing>(new ExactTexturing(onTextureProgram));
@@ -187,8 +175,9 @@ std::unique_ptr<ExactTexturing> ExactTexturing::create(std::string& whyNot)
 ExactTexturing::ExactTexturing(unsigned onTextureProgram) : onTexture(onTextureProgram) {}
 
 ExactTexturing::LevelsProgram::LevelsProgram(unsigned name)
-    : Program(name), atlasSize(glGetUniformLocation(name, "atlasSize")), fullSize(glGetUniformLocation(name, "fullSize")),
-      copyLevel(glGetUniformLocation(name, "copyLevel")), window(glGetUniformLocation(name, "window")), inside(glGetUniformLocation(name, "inside")),
+    : Program(name), atlasSize(glGetUniformLocation(name, "atlasSize")), copySize(glGetUniformLocation(name, "copySize")),
+      fullSize(glGetUniformLocation(name, "fullSize")),
+      copyLevel(glGetUniformLocation(name, "copyLevel")), window(glGetUniformLocation(name, "window")), covered(glGetUniformLocation(name, "covered")),
       levelSize(glGetUniformLocation(name, "levelSize")), tile(glGetUniformLocation(name, "tile"))
 {
 }
@@ -207,7 +196,7 @@ const ExactTexturing::LevelsProgram* ExactTexturing::levelsProgram(int levels) c
     if (!program && !onLevels.count(-levels)) {
         std::string whyNot;
         const std::string count = "#define LEVELS " + std::to_string(levels) + "\n";
-        if (const GLuint name = link({mappingBack, count.c_str(), onLevelsShader}, whyNot))
+        if (const GLuint name = link({glsl130, count.c_str(), mappingBack, onLevelsShader}, whyNot))
             program = std::make_unique<LevelsProgram>(name);
         else
             onLevels[-levels];   // does not compile: not tried again
@@ -217,13 +206,14 @@ const ExactTexturing::LevelsProgram* ExactTexturing::levelsProgram(int levels) c
 
 void ExactTexturing::begin(TextureCatalogue& catalogue, float k, double viewScale, double viewOffset, std::complex<double> focus) const
 {
-    if (!catalogue.mipmapsBuilt) {
+    const Clipmap* levels = detail ? catalogue.detail() : nullptr;
+    const LevelsProgram* onItsLevels = levels ? levelsProgram(int(levels->levels().size())) : nullptr;
+    // The clipmap's atlas has the copy's mipmaps; the copy on its own needs them too.
+    if (!onItsLevels && !catalogue.mipmapsBuilt) {
         glGenerateMipmap(GL_TEXTURE_2D);
         catalogue.mipmapsBuilt = true;
     }
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
-    const Clipmap* levels = detail ? catalogue.detail() : nullptr;
-    const LevelsProgram* onItsLevels = levels ? levelsProgram(int(levels->levels().size())) : nullptr;
     const Program& program = onItsLevels ? *onItsLevels : onTexture;
     glUseProgram(program.name);
     glUniform1f(program.k, k);
@@ -238,29 +228,31 @@ void ExactTexturing::useLevels(const LevelsProgram& program, const Clipmap& deta
 {
     const auto& levels = detail.levels();
     const int count = int(levels.size());
-    std::vector<float> windows, insides, sizes, tiles;
+    std::vector<float> windows, covereds, sizes, tiles;
     for (int level = 0; level < count; ++level) {
         const Clipmap::Level& shown = levels[std::size_t(level)];
         const PixelArea& area = shown.window;
         const float width = float(shown.size.width), height = float(shown.size.height);
         windows.insert(windows.end(), {float(area.x), float(area.y), float(area.width), float(area.height)});
-        // Bilinear filtering reads half a pixel around: inside the window, but up to the level's
-        // own edges. No window at all covers nothing.
+        // Filtering at the window's next level reads a pixel around: inside the window, but up to
+        // the level's own edges; in level 0's pixels. No window at all covers nothing.
+        const float toFull0 = float(depth.full.width) / width, toFull1 = float(depth.full.height) / height;
         if (area.width == 0)
-            insides.insert(insides.end(), {1.0f, 1.0f, 0.0f, 0.0f});
+            covereds.insert(covereds.end(), {1.0f, 1.0f, 0.0f, 0.0f});
         else
-            insides.insert(insides.end(), {area.x == 0 ? 0.0f : float(area.x) + 0.5f, area.y == 0 ? 0.0f : float(area.y) + 0.5f,
-                                           float(area.x + area.width) == width ? width : float(area.x + area.width) - 0.5f,
-                                           float(area.y + area.height) == height ? height : float(area.y + area.height) - 0.5f});
+            covereds.insert(covereds.end(), {(area.x == 0 ? 0.0f : float(area.x) + 1.0f) * toFull0, (area.y == 0 ? 0.0f : float(area.y) + 1.0f) * toFull1,
+                                             (float(area.x + area.width) == width ? width : float(area.x + area.width) - 1.0f) * toFull0,
+                                             (float(area.y + area.height) == height ? height : float(area.y + area.height) - 1.0f) * toFull1});
         sizes.insert(sizes.end(), {width, height});
         tiles.insert(tiles.end(), {float(shown.tileX), float(shown.tileY)});
     }
-    const ImageSize atlas = detail.atlasSize();
+    const ImageSize atlas = detail.atlasSize(), copy = detail.copySize();
     glUniform2f(program.atlasSize, float(atlas.width), float(atlas.height));
+    glUniform2f(program.copySize, float(copy.width), float(copy.height));
     glUniform2f(program.fullSize, float(depth.full.width), float(depth.full.height));
     glUniform1f(program.copyLevel, float(std::log2(double(std::max(depth.full.width, depth.full.height)) / std::max(depth.copy.width, depth.copy.height))));
     glUniform4fv(program.window, count, windows.data());
-    glUniform4fv(program.inside, count, insides.data());
+    glUniform4fv(program.covered, count, covereds.data());
     glUniform2fv(program.levelSize, count, sizes.data());
     glUniform2fv(program.tile, count, tiles.data());
     glActiveTexture(GL_TEXTURE1);

@@ -41,7 +41,7 @@ private:
     };
     struct LevelsProgram : Program {
         explicit LevelsProgram(unsigned name);
-        int atlasSize, fullSize, copyLevel, window, inside, levelSize, tile;
+        int atlasSize, copySize, fullSize, copyLevel, window, covered, levelSize, tile;
     };
 
     explicit ExactTexturing(unsigned onTextureProgram);

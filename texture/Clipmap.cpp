@@ -1,13 +1,37 @@
+// glGenerateMipmap, OpenGL 3.0's: the exact texturing that draws a clipmap needs it already.
+#define GL_GLEXT_PROTOTYPES
 #include "Clipmap.h"
+
+#include <pthread.h>
+#include <sched.h>
 
 #include <algorithm>
 #include <cmath>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <mutex>
 #include <thread>
 
 namespace {
+
+// A window's next level: each pixel the mean of the (up to) four it covers, rounded; sides halved,
+// rounded up. Rows packed, bottom first, as the window's.
+std::vector<unsigned char> halved(const std::vector<unsigned char>& pixels, std::uint32_t width, std::uint32_t height)
+{
+    const std::uint32_t halfWidth = (width + 1) / 2, halfHeight = (height + 1) / 2;
+    std::vector<unsigned char> half(std::size_t(halfWidth) * halfHeight * 3);
+    for (std::uint32_t y = 0; y < halfHeight; ++y)
+        for (std::uint32_t x = 0; x < halfWidth; ++x)
+            for (int c = 0; c < 3; ++c) {
+                unsigned sum = 0, count = 0;
+                for (std::uint32_t dy = 0; dy < 2 && 2 * y + dy < height; ++dy)
+                    for (std::uint32_t dx = 0; dx < 2 && 2 * x + dx < width; ++dx, ++count)
+                        sum += pixels[(std::size_t(2 * y + dy) * width + 2 * x + dx) * 3 + std::size_t(c)];
+                half[(std::size_t(y) * halfWidth + x) * 3 + std::size_t(c)] = static_cast<unsigned char>((sum + count / 2) / count);
+            }
+    return half;
+}
 
 void forget(std::vector<PixelArea>& areas, const PixelArea& area)
 {
@@ -33,6 +57,7 @@ struct Clipmap::Work {
         int level;
         PixelArea area;
         std::vector<unsigned char> pixels;   // empty if the read failed
+        std::vector<unsigned char> half;     // its next level, halved
         std::string whyNot;
     };
 
@@ -43,9 +68,13 @@ struct Clipmap::Work {
     std::vector<Arrival> arrivals;
     bool stopping = false;
 
-    // A worker: reads the windows asked for, one after the other, until the clipmap goes.
+    // A worker: reads the windows asked for, one after the other, until the clipmap goes. It runs
+    // only on time the program's loop and the GL leave over, so that frames keep their pace
+    // while windows stream in.
     void serve()
     {
+        const sched_param idle{};
+        pthread_setschedparam(pthread_self(), SCHED_IDLE, &idle);
         std::unique_lock<std::mutex> held(lock);
         for (;;) {
             wake.wait(held, [this] { return stopping || !queue.empty(); });
@@ -54,8 +83,10 @@ struct Clipmap::Work {
             const Request request = queue.front();
             queue.pop_front();
             held.unlock();
-            Arrival arrival{request.level, request.area, std::vector<unsigned char>(std::size_t(request.area.width) * request.area.height * 3), ""};
-            if (!levels->read(request.level, request.area, arrival.pixels.data(), arrival.whyNot))
+            Arrival arrival{request.level, request.area, std::vector<unsigned char>(std::size_t(request.area.width) * request.area.height * 3), {}, ""};
+            if (levels->read(request.level, request.area, arrival.pixels.data(), arrival.whyNot))
+                arrival.half = halved(arrival.pixels, request.area.width, request.area.height);
+            else
                 arrival.pixels.clear();
             held.lock();
             arrivals.push_back(std::move(arrival));
@@ -63,15 +94,16 @@ struct Clipmap::Work {
     }
 };
 
-// A window arrived, going up a strip at a time into the tile of its level not shown.
+// A window arrived, going up a strip at a time into the tile of its level not shown: its rows,
+// then its next level's.
 struct Clipmap::Upload {
     PixelArea area;
-    std::vector<unsigned char> pixels;
-    std::uint32_t rowsDone = 0;
+    std::vector<unsigned char> pixels, half;
+    std::uint32_t rowsDone = 0;   // of both
 };
 
-Clipmap::Clipmap(std::shared_ptr<const PictureLevels> levels, std::uint32_t windowSide)
-    : work(std::make_shared<Work>()), side(windowSide)
+Clipmap::Clipmap(std::shared_ptr<const PictureLevels> levels, std::uint32_t windowSide, const unsigned char* copyPixels, ImageSize copySize)
+    : work(std::make_shared<Work>()), side(windowSide), copy(copySize)
 {
     const int count = levels->count();
     for (int level = 0; level < count; ++level)
@@ -81,8 +113,8 @@ Clipmap::Clipmap(std::shared_ptr<const PictureLevels> levels, std::uint32_t wind
     underWay.resize(std::size_t(count));
     uploads.resize(std::size_t(count));
     failed.assign(std::size_t(count), false);
-    columns = std::uint32_t(std::ceil(std::sqrt(2.0 * count)));
     work->levels = std::move(levels);
+    makeAtlas(copyPixels);
     for (int worker = 0; worker < workerCount; ++worker)
         std::thread([work = work] { work->serve(); }).detach();
 }
@@ -104,32 +136,70 @@ const PictureLevels& Clipmap::pyramid() const
     return *work->levels;
 }
 
-ImageSize Clipmap::atlasSize() const
+namespace {
+
+std::uint32_t wholeWindows(std::uint32_t length, std::uint32_t side)
 {
-    const std::uint32_t tiles = 2 * std::uint32_t(shown.size());
-    return {columns * side, (tiles + columns - 1) / columns * side};
+    return std::max<std::uint32_t>(1, (length + side - 1) / side);
 }
 
-std::uint64_t Clipmap::textureBytes(int levels, std::uint32_t windowSide)
+} // namespace
+
+ImageSize Clipmap::atlasSizeFor(int levels, std::uint32_t windowSide, ImageSize copySize)
 {
-    return 2 * std::uint64_t(levels) * windowSide * windowSide * 4;
+    const std::uint32_t rows = wholeWindows(copySize.height, windowSide), columns = (2 * std::uint32_t(levels) + rows - 1) / rows;
+    return {(wholeWindows(copySize.width, windowSide) + columns) * windowSide, rows * windowSide};
+}
+
+std::uint64_t Clipmap::textureBytes(int levels, std::uint32_t windowSide, ImageSize copySize)
+{
+    const ImageSize atlas = atlasSizeFor(levels, windowSide, copySize);
+    return std::uint64_t(atlas.width) * atlas.height * 4 * 4 / 3;
+}
+
+std::pair<std::uint32_t, std::uint32_t> Clipmap::tileAt(std::uint32_t tile) const
+{
+    const std::uint32_t rows = wholeWindows(copy.height, side);
+    return {(wholeWindows(copy.width, side) + tile / rows) * side, tile % rows * side};
+}
+
+void Clipmap::makeAtlas(const unsigned char* copyPixels)
+{
+    const ImageSize size = atlasSize();
+    GLint bound = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+    glGenTextures(1, &atlasName);
+    glBindTexture(GL_TEXTURE_2D, atlasName);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, GLsizei(size.width), GLsizei(size.height), 0, GL_RGB, GL_UNSIGNED_BYTE, nullptr);
+    // The copy in whole windows, its edges carried on to theirs, so that its mipmaps do not fade
+    // into what lies beside it.
+    const std::uint32_t width = wholeWindows(copy.width, side) * side, height = wholeWindows(copy.height, side) * side;
+    std::vector<unsigned char> padded;
+    if (width != copy.width || height != copy.height) {
+        padded.resize(std::size_t(width) * height * 3);
+        for (std::uint32_t y = 0; y < height; ++y) {
+            unsigned char* row = &padded[std::size_t(y) * width * 3];
+            if (y >= copy.height) {
+                std::memcpy(row, row - std::size_t(width) * 3, std::size_t(width) * 3);
+                continue;
+            }
+            std::memcpy(row, copyPixels + std::size_t(y) * copy.width * 3, std::size_t(copy.width) * 3);
+            for (std::uint32_t x = copy.width; x < width; ++x)
+                std::memcpy(row + std::size_t(x) * 3, row + std::size_t(copy.width - 1) * 3, 3);
+        }
+    }
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+    glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, GLsizei(width), GLsizei(height), GL_RGB, GL_UNSIGNED_BYTE, padded.empty() ? copyPixels : padded.data());
+    glGenerateMipmap(GL_TEXTURE_2D);
+    glBindTexture(GL_TEXTURE_2D, GLuint(bound));
 }
 
 bool Clipmap::follow(std::complex<double> focus)
 {
-    if (!atlasName) {
-        const ImageSize size = atlasSize();
-        GLint bound = 0;
-        glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
-        glGenTextures(1, &atlasName);
-        glBindTexture(GL_TEXTURE_2D, atlasName);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, GLsizei(size.width), GLsizei(size.height), 0, GL_RGB, GL_UNSIGNED_BYTE, nullptr);
-        glBindTexture(GL_TEXTURE_2D, GLuint(bound));
-    }
     takeArrivals();
     const bool changed = uploadStrips();
     for (int level = 0; level < int(shown.size()); ++level) {
@@ -208,7 +278,7 @@ void Clipmap::takeArrivals()
             continue;
         }
         // The newest window of a level replaces one still going up: the tile it goes to is not shown.
-        uploads[std::size_t(arrival.level)].reset(new Upload{arrival.area, std::move(arrival.pixels), 0});
+        uploads[std::size_t(arrival.level)].reset(new Upload{arrival.area, std::move(arrival.pixels), std::move(arrival.half), 0});
     }
 }
 
@@ -224,14 +294,20 @@ bool Clipmap::uploadStrips()
         Upload* upload = uploads[level].get();
         if (!upload)
             continue;
-        const std::uint32_t tile = 2 * std::uint32_t(level) + 1 - shownTile[level];
-        const std::uint32_t tileX = tile % columns * side, tileY = tile / columns * side;
-        const std::uint32_t rows = std::min(rowsLeft, upload->area.height - upload->rowsDone);
-        glTexSubImage2D(GL_TEXTURE_2D, 0, GLint(tileX), GLint(tileY + upload->rowsDone), GLsizei(upload->area.width), GLsizei(rows), GL_RGB,
-                        GL_UNSIGNED_BYTE, upload->pixels.data() + std::size_t(upload->rowsDone) * upload->area.width * 3);
-        upload->rowsDone += rows;
-        rowsLeft -= rows;
-        if (upload->rowsDone == upload->area.height) {
+        const auto [tileX, tileY] = tileAt(2 * std::uint32_t(level) + 1 - shownTile[level]);
+        const std::uint32_t height = upload->area.height, halfHeight = (height + 1) / 2;
+        while (rowsLeft > 0 && upload->rowsDone < height + halfHeight) {
+            // The window's rows first, then its next level's, in the tile's place at that level.
+            const bool half = upload->rowsDone >= height;
+            const std::uint32_t row = half ? upload->rowsDone - height : upload->rowsDone;
+            const std::uint32_t width = half ? (upload->area.width + 1) / 2 : upload->area.width;
+            const std::uint32_t rows = std::min(rowsLeft, (half ? halfHeight : height) - row);
+            glTexSubImage2D(GL_TEXTURE_2D, half ? 1 : 0, GLint(half ? tileX / 2 : tileX), GLint((half ? tileY / 2 : tileY) + row), GLsizei(width),
+                            GLsizei(rows), GL_RGB, GL_UNSIGNED_BYTE, (half ? upload->half : upload->pixels).data() + std::size_t(row) * width * 3);
+            upload->rowsDone += rows;
+            rowsLeft -= rows;
+        }
+        if (upload->rowsDone == height + halfHeight) {
             shownTile[level] = 1 - shownTile[level];
             shown[level].window = upload->area;
             shown[level].tileX = tileX;

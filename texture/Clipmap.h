@@ -5,10 +5,12 @@
 // size.
 //
 // follow(), on the main loop, asks for the windows around the focus; worker threads read and shrink
-// them through libvips and touch no GL. follow() uploads what has arrived into one texture, an
-// atlas of tiles: a strip at a time, so that no frame waits long, and each level into the one of
-// its two tiles not shown, which is shown once the window is whole. What is already loaded shows
-// at once: where a level's window is not there yet, coarser levels draw.
+// them through libvips (and halve each once more, for filtering between levels) and touch no GL.
+// follow() uploads what has arrived into one texture, an atlas of the picture's shrunk copy and of
+// tiles: a strip at a time, so that no frame waits long, and each level into the one of its two
+// tiles not shown, which is shown once the window is whole. The atlas has mipmaps for the copy,
+// and each tile the window's next level as its mipmap. What is already loaded shows at once: where
+// a level's window is not there yet, coarser levels draw.
 #pragma once
 
 #include "ImageSource.h"
@@ -19,6 +21,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 class Clipmap {
@@ -31,8 +34,10 @@ public:
         std::uint32_t tileY;
     };
 
-    // The detail of `levels`, in windows `windowSide` pixels square; starts its workers. Needs no GL.
-    Clipmap(std::shared_ptr<const PictureLevels> levels, std::uint32_t windowSide);
+    // The detail of `levels`, in windows `windowSide` pixels square, over the picture's shrunk
+    // `copy` (8-bit RGB, rows packed, the bottom first), which goes into the atlas at its corner.
+    // Makes the atlas, the GL current, and starts the workers.
+    Clipmap(std::shared_ptr<const PictureLevels> levels, std::uint32_t windowSide, const unsigned char* copy, ImageSize copySize);
     ~Clipmap();
     Clipmap(const Clipmap&) = delete;
     Clipmap& operator=(const Clipmap&) = delete;
@@ -52,12 +57,16 @@ public:
     const std::vector<Level>& levels() const { return shown; }
     const PictureLevels& pyramid() const;
     GLuint atlas() const { return atlasName; }
-    ImageSize atlasSize() const;
+    ImageSize atlasSize() const { return atlasSizeFor(int(shown.size()), side, copy); }
+    ImageSize copySize() const { return copy; }
     std::uint32_t windowSide() const { return side; }
 
-    // The texture memory a clipmap of `levels` windows `windowSide` square takes: two tiles a
-    // level, counted at four bytes a texel, as a GL may pad RGB.
-    static std::uint64_t textureBytes(int levels, std::uint32_t windowSide);
+    // The atlas for `levels` windows `windowSide` square over a copy of `copySize`: the copy in a
+    // corner, whole windows square, and beside it two tiles a level.
+    static ImageSize atlasSizeFor(int levels, std::uint32_t windowSide, ImageSize copySize);
+    // The texture memory that atlas takes with its mipmaps, counted at four bytes a texel, as a GL
+    // may pad RGB.
+    static std::uint64_t textureBytes(int levels, std::uint32_t windowSide, ImageSize copySize);
 
 private:
     struct Work;
@@ -70,9 +79,13 @@ private:
     bool uploadStrips();
     void ask(int level, const PixelArea& area);
 
+    // Where tile `tile` lies in the atlas, in its texels.
+    std::pair<std::uint32_t, std::uint32_t> tileAt(std::uint32_t tile) const;
+    void makeAtlas(const unsigned char* copyPixels);
+
     std::shared_ptr<Work> work;
     std::uint32_t side;
-    std::uint32_t columns;           // of tiles in the atlas
+    ImageSize copy;
     std::vector<Level> shown;
     std::vector<std::uint32_t> shownTile;              // 0 or 1, by level
     std::vector<PixelArea> wanted;                     // around the focus last followed

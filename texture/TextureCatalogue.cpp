@@ -13,8 +13,10 @@ namespace {
 
 // The side of the shrunk copy of a large picture.
 constexpr std::uint32_t shrunkPictureSide = 8192;
-// The side of a level's window in a clipmap, at most: a sixteenth of a 4096-pixel copy's area.
-constexpr std::uint32_t windowSide = 1024;
+// The side of a level's window in a clipmap, at most; smaller for pictures so deep that their
+// clipmap would not fit the texture memory a picture may take.
+constexpr std::uint32_t widestWindow = 1024;
+constexpr std::uint64_t textureBudget = std::uint64_t(256) << 20;
 
 } // namespace
 
@@ -109,8 +111,8 @@ bool TextureCatalogue::followDecoding()
         pixels = decoding->release();
         uploadPixels();
     }
+    takeDepth(*decodingSource, {width, height}, fits ? decoding->pixels() : nullptr);
     decoding.reset();
-    takeDepth(*decodingSource, {width, height});
     decodingSource.reset();
     return true;
 }
@@ -123,7 +125,17 @@ int TextureCatalogue::levelsAbove(ImageSize full, ImageSize copy)
     return levels;
 }
 
-void TextureCatalogue::takeDepth(const ImageSource& source, ImageSize copy)
+std::uint32_t TextureCatalogue::windowSideFor(int levels, ImageSize copy)
+{
+    // Counted at four bytes a texel and with mipmaps: the copy in its own texture, and in the atlas.
+    const std::uint64_t copyBytes = std::uint64_t(copy.width) * copy.height * 4 * 4 / 3;
+    std::uint32_t side = std::min(widestWindow, sizeLimit() / 2);
+    while (side > 64 && copyBytes + Clipmap::textureBytes(levels, side, copy) > textureBudget)
+        side /= 2;
+    return side;
+}
+
+void TextureCatalogue::takeDepth(const ImageSource& source, ImageSize copy, const unsigned char* copyPixels)
 {
     clipmap.reset();
     shownDepth.reset();
@@ -132,11 +144,11 @@ void TextureCatalogue::takeDepth(const ImageSource& source, ImageSize copy)
     if (levels == 0)
         return;
     shownDepth = PictureDepth{levels, source.size(), copy};
-    if (!detailWanted)
+    if (!detailWanted || !copyPixels)
         return;
     std::shared_ptr<const PictureLevels> pyramid = PictureLevels::open(source, levels, detailFailure);
     if (pyramid)
-        clipmap = std::make_unique<Clipmap>(std::move(pyramid), std::min(windowSide, sizeLimit() / 2));
+        clipmap = std::make_unique<Clipmap>(std::move(pyramid), windowSideFor(levels, copy), copyPixels, copy);
 }
 
 bool TextureCatalogue::followDetail(std::complex<double> focus)

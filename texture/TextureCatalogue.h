@@ -79,7 +79,7 @@ public:
     // where it is wanted (nothing until then, or if its levels cannot be read: detailFailure says
     // why).
     std::optional<PictureDepth> depth() const { return shownDepth; }
-    const Clipmap* detail() const { return clipmap.get(); }
+    const Clipmap* detail() const { return detailWanted ? clipmap.get() : nullptr; }
     // Asks for the detail around `focus` (a point of the image square) and uploads what arrived;
     // true if what is drawn changed. Whether there is nothing more to do until the focus moves.
     bool followDetail(std::complex<double> focus);
@@ -87,7 +87,7 @@ public:
     // Whether the detail has windows arrived and not all up yet.
     bool detailUploading() const;
 
-    bool detailWanted = true;   // set only where it can be drawn
+    bool detailWanted = true;   // set only where it can be drawn; unset, the copy is all there is
     std::string detailFailure;
 
     // Ends the process for an image that cannot be loaded: "Texture file not found ... exiting" on
@@ -124,8 +124,12 @@ private:
 
     // The levels above a shrunk copy, down to the file's own pixels.
     static int levelsAbove(ImageSize full, ImageSize copy);
-    // Makes the picture just decoded the one whose depth and detail are known.
-    void takeDepth(const ImageSource& source, ImageSize copy);
+    // Makes the picture just decoded, whose shrunk copy is `copyPixels` (or not at hand), the one
+    // whose depth and detail are known.
+    void takeDepth(const ImageSource& source, ImageSize copy, const unsigned char* copyPixels);
+    // The side of the windows of a clipmap of `levels` over `copy` that keeps the picture's
+    // texture memory under its budget.
+    static std::uint32_t windowSideFor(int levels, ImageSize copy);
 
     bool filesGiven;                              // else the viewer's four images
     std::unique_ptr<BackgroundDecode> decoding;   // of a file given, until it is done
