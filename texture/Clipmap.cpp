@@ -145,10 +145,31 @@ std::uint32_t wholeWindows(std::uint32_t length, std::uint32_t side)
 
 } // namespace
 
+// The tiles go beside the copy, in as many rows as its windows, or under it, in as many columns,
+// whichever keeps the atlas's longer side the shorter: a long thin picture's many levels would
+// otherwise make an atlas wider than a GL allows.
+struct Clipmap::Layout {
+    Layout(int levels, std::uint32_t windowSide, ImageSize copySize)
+        : side(windowSide), copyColumns(wholeWindows(copySize.width, side)), copyRows(wholeWindows(copySize.height, side)),
+          tiles(2 * std::uint32_t(levels))
+    {
+        const std::uint32_t columnsBeside = (tiles + copyRows - 1) / copyRows, rowsUnder = (tiles + copyColumns - 1) / copyColumns;
+        beside = std::max(copyColumns + columnsBeside, copyRows) <= std::max(copyColumns, copyRows + rowsUnder);
+        size = beside ? ImageSize{(copyColumns + columnsBeside) * side, copyRows * side} : ImageSize{copyColumns * side, (copyRows + rowsUnder) * side};
+    }
+    std::pair<std::uint32_t, std::uint32_t> tileAt(std::uint32_t tile) const
+    {
+        return beside ? std::pair{(copyColumns + tile / copyRows) * side, tile % copyRows * side}
+                      : std::pair{tile % copyColumns * side, (copyRows + tile / copyColumns) * side};
+    }
+    std::uint32_t side, copyColumns, copyRows, tiles;
+    bool beside;
+    ImageSize size;
+};
+
 ImageSize Clipmap::atlasSizeFor(int levels, std::uint32_t windowSide, ImageSize copySize)
 {
-    const std::uint32_t rows = wholeWindows(copySize.height, windowSide), columns = (2 * std::uint32_t(levels) + rows - 1) / rows;
-    return {(wholeWindows(copySize.width, windowSide) + columns) * windowSide, rows * windowSide};
+    return Layout(levels, windowSide, copySize).size;
 }
 
 std::uint64_t Clipmap::textureBytes(int levels, std::uint32_t windowSide, ImageSize copySize)
@@ -159,8 +180,7 @@ std::uint64_t Clipmap::textureBytes(int levels, std::uint32_t windowSide, ImageS
 
 std::pair<std::uint32_t, std::uint32_t> Clipmap::tileAt(std::uint32_t tile) const
 {
-    const std::uint32_t rows = wholeWindows(copy.height, side);
-    return {(wholeWindows(copy.width, side) + tile / rows) * side, tile % rows * side};
+    return Layout(int(shown.size()), side, copy).tileAt(tile);
 }
 
 void Clipmap::makeAtlas(const unsigned char* copyPixels)

@@ -62,7 +62,7 @@ public:
     std::uint32_t windowSide() const { return side; }
 
     // The atlas for `levels` windows `windowSide` square over a copy of `copySize`: the copy in a
-    // corner, whole windows square, and beside it two tiles a level.
+    // corner, in whole windows, and beside it or under it two tiles a level.
     static ImageSize atlasSizeFor(int levels, std::uint32_t windowSide, ImageSize copySize);
     // The texture memory that atlas takes with its mipmaps, counted at four bytes a texel, as a GL
     // may pad RGB.
@@ -70,6 +70,7 @@ public:
 
 private:
     struct Work;
+    struct Layout;
     struct Upload;
 
     // The window of `level` around the focus: centred on it, on a grid of a quarter window so that

@@ -125,14 +125,18 @@ int TextureCatalogue::levelsAbove(ImageSize full, ImageSize copy)
     return levels;
 }
 
-std::uint32_t TextureCatalogue::windowSideFor(int levels, ImageSize copy)
+std::uint32_t TextureCatalogue::windowSideFor(int levels, ImageSize copy, std::uint32_t maxTextureSide)
 {
     // Counted at four bytes a texel and with mipmaps: the copy in its own texture, and in the atlas.
     const std::uint64_t copyBytes = std::uint64_t(copy.width) * copy.height * 4 * 4 / 3;
     std::uint32_t side = std::min(widestWindow, sizeLimit() / 2);
-    while (side > 64 && copyBytes + Clipmap::textureBytes(levels, side, copy) > textureBudget)
+    const auto fits = [&] {
+        const ImageSize atlas = Clipmap::atlasSizeFor(levels, side, copy);
+        return copyBytes + Clipmap::textureBytes(levels, side, copy) <= textureBudget && std::max(atlas.width, atlas.height) <= maxTextureSide;
+    };
+    while (side > 64 && !fits())
         side /= 2;
-    return side;
+    return fits() ? side : 0;
 }
 
 void TextureCatalogue::takeDepth(const ImageSource& source, ImageSize copy, const unsigned char* copyPixels)
@@ -147,8 +151,13 @@ void TextureCatalogue::takeDepth(const ImageSource& source, ImageSize copy, cons
     if (!detailWanted || !copyPixels)
         return;
     std::shared_ptr<const PictureLevels> pyramid = PictureLevels::open(source, levels, detailFailure);
-    if (pyramid)
-        clipmap = std::make_unique<Clipmap>(std::move(pyramid), windowSideFor(levels, copy), copyPixels, copy);
+    GLint maxTextureSide = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTextureSide);
+    const std::uint32_t side = windowSideFor(levels, copy, std::uint32_t(maxTextureSide));
+    if (pyramid && side == 0)
+        detailFailure = "its levels do not fit this OpenGL's textures";
+    else if (pyramid)
+        clipmap = std::make_unique<Clipmap>(std::move(pyramid), side, copyPixels, copy);
 }
 
 bool TextureCatalogue::followDetail(std::complex<double> focus)

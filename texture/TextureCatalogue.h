@@ -87,6 +87,10 @@ public:
     // Whether the detail has windows arrived and not all up yet.
     bool detailUploading() const;
 
+    // The side of the windows of a clipmap of `levels` over `copy` that keeps the picture's texture
+    // memory under its budget and its atlas within `maxTextureSide`; 0 if none does.
+    static std::uint32_t windowSideFor(int levels, ImageSize copy, std::uint32_t maxTextureSide);
+
     bool detailWanted = true;   // set only where it can be drawn; unset, the copy is all there is
     std::string detailFailure;
 
@@ -127,9 +131,6 @@ private:
     // Makes the picture just decoded, whose shrunk copy is `copyPixels` (or not at hand), the one
     // whose depth and detail are known.
     void takeDepth(const ImageSource& source, ImageSize copy, const unsigned char* copyPixels);
-    // The side of the windows of a clipmap of `levels` over `copy` that keeps the picture's
-    // texture memory under its budget.
-    static std::uint32_t windowSideFor(int levels, ImageSize copy);
 
     bool filesGiven;                              // else the viewer's four images
     std::unique_ptr<BackgroundDecode> decoding;   // of a file given, until it is done

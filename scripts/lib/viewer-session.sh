@@ -4,17 +4,18 @@
 
 session_fail() { echo "${0##*/}: $*" >&2; exit 1; }
 
-# start_viewer PROGRAM WORKDIR LOGDIR: starts the viewer, its output going to LOGDIR, waits for
-# both windows and places the panel beside the main window (there is no window manager). Sets
+# start_viewer PROGRAM WORKDIR LOGDIR [FILE...]: starts the viewer, on the pictures FILE if given,
+# its output going to LOGDIR, waits for both windows and places the panel beside the main window (there is no window manager). Sets
 # viewer, main, panel, panel_x, panel_width, panel_height and session_logs. This Xvfb now and then
 # refuses a new connection while another client disconnects; a viewer it refused is started again.
 start_viewer() {
   local program=$1 workdir=$2 attempts=0
   session_logs=$3
+  shift 3
   viewer="" main="" panel=""
   for _ in $(seq 1 600); do
     if [ -z "$viewer" ]; then
-      (cd "$workdir" && exec "$program" >"$session_logs/stdout" 2>"$session_logs/stderr") &
+      (cd "$workdir" && exec "$program" "$@" >"$session_logs/stdout" 2>"$session_logs/stderr") &
       viewer=$!
     fi
     main=$(xdotool search --name '^Complex Logarithmic Mapping$' 2>/dev/null | head -n 1 || true)
@@ -56,10 +57,11 @@ settled_after() {
   session_fail "the picture did not change"
 }
 
-# find_controls: the centres (y) of the panel's white boxes, in order: its checkboxes and radio
-# buttons (Wireframe, the four images, Exact texturing), then the number fields of the focus (Real,
-# Imaginary) and of the angle.
+# find_controls [COUNT]: the centres (y) of the panel's white boxes, in order: its checkboxes and
+# radio buttons (Wireframe, the four images or the files given, Exact texturing), then the number
+# fields of the focus (Real, Imaginary) and of the angle; COUNT of them, 9 for the four images.
 find_controls() {
+  local expected=${1:-9}
   controls=()
   local y
   while read -r y; do controls+=("$y"); done < <(
@@ -68,11 +70,11 @@ find_controls() {
         END { for (y = 0; y <= '"$panel_height"'; y++) {
                 if (white[y] && start == "") start = y
                 if (!white[y] && start != "") { print int((start + y - 1) / 2); start = "" } } }')
-  [ ${#controls[@]} -eq 9 ] || session_fail "found ${#controls[@]} controls in the panel instead of 9"
+  [ ${#controls[@]} -eq "$expected" ] || session_fail "found ${#controls[@]} controls in the panel instead of $expected"
 }
 
-# click_control I: clicks control I (0 Wireframe, 1 to 4 the images, 5 Exact texturing) and waits
-# for the picture.
+# click_control I: clicks control I (0 Wireframe, 1 to 4 the images, 5 Exact texturing, with the
+# four images) and waits for the picture.
 click_control() {
   local before
   before=$(pixels "$main")
@@ -93,7 +95,7 @@ drag_down() {
 }
 
 # type_into I TEXT: types TEXT and Enter into the panel's number field I of find_controls (6 Real,
-# 7 Imaginary, 8 Angle).
+# 7 Imaginary, 8 Angle, with the four images).
 type_into() {
   xdotool mousemove $((panel_x + 40)) "${controls[$1]}" click 1
   xdotool key ctrl+a
@@ -105,8 +107,17 @@ type_into() {
 set_focus() {
   local before
   before=$(pixels "$main")
-  type_into 6 "$1"
-  type_into 7 "$2"
+  type_into $((${#controls[@]} - 3)) "$1"
+  type_into $((${#controls[@]} - 2)) "$2"
+  xdotool mousemove 320 240
+  settled_after "$before"
+}
+
+# set_angle ANGLE: types the angle into the panel and waits for the picture.
+set_angle() {
+  local before
+  before=$(pixels "$main")
+  type_into $((${#controls[@]} - 1)) "$1"
   xdotool mousemove 320 240
   settled_after "$before"
 }

@@ -1,10 +1,14 @@
 // The catalogue with a real GL: what the GL holds after selections, read back from the GL itself.
+#include "Clipmap.h"
 #include "ImageShrink.h"
 #include "PngWriter.h"
 #include "TestSupport.h"
 #include "TextureCatalogue.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -51,6 +55,38 @@ TEST(TextureCatalogue, EachSelectionReplacesTheOneTextureObject)
     std::filesystem::current_path("/");
     // Sides near the 32-bit limit must not overflow on the way to their shrunk size.
     EXPECT_EQ(sizeWithin({4000000000u, 2000000000u}, 16384).height, 8192u);
+}
+
+// Every shape of picture up to 16 gigapixels, square or a thin strip: its clipmap's windows are as
+// large as its texture memory (256 MiB, its shrunk copy counted twice, in its own texture and in
+// the atlas) and the GL's side allow, and no smaller than needed.
+TEST(TextureCatalogue, ADeepPicturesTexturesStayWithinTheirBudgetAndTheGlsSide)
+{
+    const std::uint64_t budget = std::uint64_t(256) << 20;
+    for (const ImageSize full : {ImageSize{131072, 131072}, ImageSize{20000, 15000}, ImageSize{1048576, 16384}, ImageSize{16777216, 1024},
+                                 ImageSize{9000, 8193}}) {
+        const double scale = 4096.0 / std::max(full.width, full.height);
+        const ImageSize copy{std::max(1u, std::uint32_t(std::lround(full.width * scale))), std::max(1u, std::uint32_t(std::lround(full.height * scale)))};
+        const int levels = int(std::ceil(std::log2(1 / scale)));
+        for (const std::uint32_t maxSide : {8192u, 16384u}) {
+            const std::uint32_t side = TextureCatalogue::windowSideFor(levels, copy, maxSide);
+            const ImageSize atlas = Clipmap::atlasSizeFor(levels, side, copy);
+            const std::uint64_t bytes = std::uint64_t(copy.width) * copy.height * 4 * 4 / 3 + Clipmap::textureBytes(levels, side, copy);
+            SCOPED_TRACE(std::to_string(full.width) + " x " + std::to_string(full.height) + ", at most " + std::to_string(maxSide) + " a side");
+            EXPECT_GE(side, 512u);
+            EXPECT_LE(bytes, budget);
+            EXPECT_LE(std::max(atlas.width, atlas.height), maxSide);
+            if (side < 1024) {
+                const ImageSize twice = Clipmap::atlasSizeFor(levels, side * 2, copy);
+                EXPECT_TRUE(bytes - Clipmap::textureBytes(levels, side, copy) + Clipmap::textureBytes(levels, side * 2, copy) > budget ||
+                            std::max(twice.width, twice.height) > maxSide)
+                    << "windows of " << side << " where twice that would fit";
+            }
+            // The copy and two tiles a level, each in whole windows.
+            const std::uint64_t windows = std::uint64_t((copy.width + side - 1) / side) * ((copy.height + side - 1) / side) + 2 * std::uint64_t(levels);
+            EXPECT_GE(std::uint64_t(atlas.width / side) * (atlas.height / side), windows);
+        }
+    }
 }
 
 } // namespace
