@@ -11,14 +11,14 @@
 #include <string>
 #include <vector>
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t byteCount)
 {
     // Pictures are read from files, so each input goes through one, removed when the fuzzer exits.
     static const struct InputFile {
         std::string path = "/tmp/clv-fuzz-picture-" + std::to_string(getpid());
         ~InputFile() { std::remove(path.c_str()); }
     } input;
-    std::ofstream(input.path, std::ios::binary).write(reinterpret_cast<const char*>(data), std::streamsize(size));
+    std::ofstream(input.path, std::ios::binary).write(reinterpret_cast<const char*>(data), std::streamsize(byteCount));
 
     std::string whyNot;
     const auto source = ImageSource::open(input.path, whyNot);
