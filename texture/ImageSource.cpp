@@ -241,7 +241,11 @@ bool ImageSource::decode(ImageSize target, unsigned char* bottomFirst, std::stri
         return false;
     }
     Writing writing{bottomFirst, target, progress};
-    const bool written = vips_sink_disc(image.get(), writeRows, &writing) == 0 && !progress.cancelled;
+    // libvips's threads can lose a loader's error near the end of the picture, and report success;
+    // the reason is still in its error buffer. What opening left there (HEIF's probing seeks) is
+    // no failure.
+    vips_error_clear();
+    const bool written = vips_sink_disc(image.get(), writeRows, &writing) == 0 && !progress.cancelled && !*vips_error_buffer();
     if (!written)
         whyNot = progress.cancelled ? "cancelled" : libvipsReason(path);
     image.reset();
