@@ -603,7 +603,8 @@ TEST(Viewer, ADeepPictureShowsTheFilesOwnPixelsAtTheFocus)
     auto expectDetail = [&](const std::string& where) {
         ASSERT_TRUE(viewer.comesToRest()) << where;
         const Image shown = viewer.mainPicture();
-        int near = 0, own = 0, covering = 0, averaged = 0;
+        int near = 0, own = 0, covering = 0, averaged = 0, placed = 0, inPlace = 0, blended = 0;
+        double blendedBlue = 0, blendedSpread = 0;
         for (int py = 0; py < shown.height; ++py)
             for (int px = 0; px + 1 < shown.width; ++px) {
                 const auto p = imagePoint(view, px, py, shown), right = imagePoint(view, px + 1, py, shown), below = imagePoint(view, px, py + 1, shown);
@@ -625,11 +626,27 @@ TEST(Viewer, ADeepPictureShowsTheFilesOwnPixelsAtTheFocus)
                 } else if (span > 3) {
                     ++covering;
                     averaged += std::abs(shown.at(px, py)[2] - 127.5) < 24;
+                } else if (span > 1.4 && span < 2) {
+                    // Between the file's pixels and the next level, blended towards its means.
+                    ++blended;
+                    blendedBlue += colour[2];
+                    blendedSpread += std::abs(colour[2] - 127.5);
+                }
+                // Means of the low bits keep them where they are: at every level, a pixel's red
+                // and green tell its place, away from where they wrap.
+                const double margin = 2 * span + 2, across = std::fmod(column + 256, 256), up = std::fmod(row + 256, 256);
+                if (span > 1 && span < 6 && std::min(across, 256 - across) > margin && std::min(up, 256 - up) > margin) {
+                    ++placed;
+                    inPlace += std::abs(colour[0] - across) <= 2 && std::abs(colour[1] - up) <= 2;
                 }
             }
-        std::printf("focus %s: %d of %d pixels near it show the file's own, %d of %d covering several the mean\n", where.c_str(), own, near, averaged, covering);
+        std::printf("focus %s: %d of %d pixels near it show the file's own, %d of %d covering several the mean, %d of %d coarser ones in "
+                    "place, %d blended to %.1f, %.1f from the mean\n",
+                    where.c_str(), own, near, averaged, covering, inPlace, placed, blended, blendedBlue / blended, blendedSpread / blended);
         EXPECT_TRUE(near > 1000 && own >= 0.99 * near) << where;
         EXPECT_TRUE(covering > 2000 && averaged >= 0.95 * covering) << where;
+        EXPECT_TRUE(placed > 2000 && inPlace >= 0.98 * placed) << where;
+        EXPECT_TRUE(blended > 500 && std::abs(blendedBlue / blended - 127.5) < 12 && blendedSpread / blended < 16) << where;
     };
     expectDetail("at the centre");
     EXPECT_TRUE(viewer.panelLooksAsIn("panel-deep.png"));
