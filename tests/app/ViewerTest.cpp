@@ -585,7 +585,8 @@ TEST(Viewer, EveryFormatShownAsAnIndependentDecoderDecodesIt)
 // red and green the low bits of its column and row, its blue a checker of single pixels. At the
 // smallest angle the focus's neighbourhood shows the file's own pixels, at the focus it starts
 // with and where it is moved; where a pixel covers several of the file's pixels it shows their
-// mean, the checker's middle blue; and the viewer rests once the levels are in.
+// mean, the checker's middle blue, at its place; every frame while the levels stream in has its
+// pixels in their places; and the viewer rests once the levels are in.
 TEST(Viewer, ADeepPictureShowsTheFilesOwnPixelsAtTheFocus)
 {
     TempDir dir;
@@ -599,12 +600,13 @@ TEST(Viewer, ADeepPictureShowsTheFilesOwnPixelsAtTheFocus)
     ASSERT_TRUE(viewer.waitForWindows()) << viewer.output("stderr");
     viewer.drag(3, 10, 470);
     viewer.drag(3, 10, 470);
-    View view{0.01f, 0};
-    auto expectDetail = [&](const std::string& where) {
-        ASSERT_TRUE(viewer.comesToRest()) << where;
-        const Image shown = viewer.mainPicture();
+    // What a picture of it shows, pixel by pixel, for a focus.
+    struct Detail {
         int near = 0, own = 0, covering = 0, averaged = 0, placed = 0, inPlace = 0, blended = 0;
         double blendedBlue = 0, blendedSpread = 0;
+    };
+    auto detailIn = [&](const Image& shown, const View& view) {
+        Detail d;
         for (int py = 0; py < shown.height; ++py)
             for (int px = 0; px + 1 < shown.width; ++px) {
                 const auto p = imagePoint(view, px, py, shown), right = imagePoint(view, px + 1, py, shown), below = imagePoint(view, px, py + 1, shown);
@@ -620,40 +622,64 @@ TEST(Viewer, ADeepPictureShowsTheFilesOwnPixelsAtTheFocus)
                 const std::uint8_t* colour = shown.at(px, py);
                 const bool wraps = (x + 1) % 256 < 2 || (y + 1) % 256 < 2;
                 if (span < 0.2 && std::abs(column - x) < 0.2 && std::abs(row - y) < 0.2 && !wraps) {
-                    ++near;
-                    own += std::abs(std::remainder(colour[0] - x, 256.0)) <= 1 && std::abs(std::remainder(colour[1] - y, 256.0)) <= 1 &&
-                           std::abs(colour[2] - (x + y) % 2 * 255) < 100;
+                    ++d.near;
+                    d.own += std::abs(std::remainder(colour[0] - x, 256.0)) <= 1 && std::abs(std::remainder(colour[1] - y, 256.0)) <= 1 &&
+                             std::abs(colour[2] - (x + y) % 2 * 255) < 100;
                 } else if (span > 3) {
-                    ++covering;
-                    averaged += std::abs(shown.at(px, py)[2] - 127.5) < 24;
+                    ++d.covering;
+                    d.averaged += std::abs(colour[2] - 127.5) < 24;
                 } else if (span > 1.4 && span < 2) {
                     // Between the file's pixels and the next level, blended towards its means.
-                    ++blended;
-                    blendedBlue += colour[2];
-                    blendedSpread += std::abs(colour[2] - 127.5);
+                    ++d.blended;
+                    d.blendedBlue += colour[2];
+                    d.blendedSpread += std::abs(colour[2] - 127.5);
                 }
                 // Means of the low bits keep them where they are: at every level, a pixel's red
                 // and green tell its place, away from where they wrap.
                 const double margin = 2 * span + 2, across = std::fmod(column + 256, 256), up = std::fmod(row + 256, 256);
                 if (span > 1 && span < 6 && std::min(across, 256 - across) > margin && std::min(up, 256 - up) > margin) {
-                    ++placed;
-                    inPlace += std::abs(colour[0] - across) <= 2 && std::abs(colour[1] - up) <= 2;
+                    ++d.placed;
+                    d.inPlace += std::abs(colour[0] - across) <= 2 && std::abs(colour[1] - up) <= 2;
                 }
             }
+        return d;
+    };
+    View view{0.01f, 0};
+    auto expectDetail = [&](const std::string& where) {
+        ASSERT_TRUE(viewer.comesToRest()) << where;
+        const Detail d = detailIn(viewer.mainPicture(), view);
         std::printf("focus %s: %d of %d pixels near it show the file's own, %d of %d covering several the mean, %d of %d coarser ones in "
                     "place, %d blended to %.1f, %.1f from the mean\n",
-                    where.c_str(), own, near, averaged, covering, inPlace, placed, blended, blendedBlue / blended, blendedSpread / blended);
-        EXPECT_TRUE(near > 1000 && own >= 0.99 * near) << where;
-        EXPECT_TRUE(covering > 2000 && averaged >= 0.95 * covering) << where;
-        EXPECT_TRUE(placed > 2000 && inPlace >= 0.98 * placed) << where;
-        EXPECT_TRUE(blended > 500 && std::abs(blendedBlue / blended - 127.5) < 12 && blendedSpread / blended < 16) << where;
+                    where.c_str(), d.own, d.near, d.averaged, d.covering, d.inPlace, d.placed, d.blended, d.blendedBlue / d.blended,
+                    d.blendedSpread / d.blended);
+        EXPECT_TRUE(d.near > 1000 && d.own >= 0.99 * d.near) << where;
+        EXPECT_TRUE(d.covering > 2000 && d.averaged >= 0.95 * d.covering) << where;
+        EXPECT_TRUE(d.placed > 2000 && d.inPlace >= 0.98 * d.placed) << where;
+        EXPECT_TRUE(d.blended > 500 && std::abs(d.blendedBlue / d.blended - 127.5) < 12 && d.blendedSpread / d.blended < 16) << where;
     };
     expectDetail("at the centre");
     EXPECT_TRUE(viewer.panelLooksAsIn("panel-deep.png"));
-    // Moved, by a click and by typing.
+    // Moved by a click; while the levels stream in, every frame has each pixel in its place,
+    // coarser where the finer level has not come yet (judged for the focus before the click too,
+    // for a frame drawn before it).
+    const View before = view;
     view.focus = imagePoint(view, 480, 200, viewer.mainPicture()).value();
     viewer.xdotool("mousemove 480 200 keydown shift click 1 keyup shift");
+    std::vector<Image> frames;
+    const auto streamed = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    viewer.waitForMain([&](const Image& shown) {
+        if (frames.empty() || !(shown == frames.back()))
+            frames.push_back(shown);
+        return std::chrono::steady_clock::now() > streamed;
+    });
+    std::printf("%zu frames while the levels streamed in\n", frames.size());
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        const Detail after = detailIn(frames[i], view), earlier = detailIn(frames[i], before);
+        EXPECT_TRUE(after.inPlace >= 0.98 * after.placed || earlier.inPlace >= 0.98 * earlier.placed)
+            << "frame " << i << " of " << frames.size() << ": " << after.inPlace << " of " << after.placed << " in place";
+    }
     expectDetail("clicked");
+    // And by typing.
     viewer.typeInto(fieldX, realY - 23 * 3, "0.62");
     viewer.typeInto(fieldX, realY - 23 * 3 + 23, "-0.41");
     view.focus = {0.62, -0.41};
