@@ -46,10 +46,10 @@ PanelWindow::PanelWindow(const std::string& title, int x, int y, std::function<v
     glutMotionFunc(onMotion);
     glutPassiveMotionFunc(onMotion);
     glutEntryFunc(onEntry);
-    glutKeyboardFunc(onKey<ImGui_ImplGLUT_KeyboardFunc, unsigned char>);
-    glutKeyboardUpFunc(onKey<ImGui_ImplGLUT_KeyboardUpFunc, unsigned char>);
-    glutSpecialFunc(onKey<ImGui_ImplGLUT_SpecialFunc, int>);
-    glutSpecialUpFunc(onKey<ImGui_ImplGLUT_SpecialUpFunc, int>);
+    glutKeyboardFunc(onCharacter);
+    glutKeyboardUpFunc(onCharacterUp);
+    glutSpecialFunc(onSpecial);
+    glutSpecialUpFunc(onSpecialUp);
 
     ImGuiContext* previous = ImGui::GetCurrentContext();
     context = ImGui::CreateContext();
@@ -85,12 +85,20 @@ PanelWindow* PanelWindow::panelOfCurrentWindow()
 
 void PanelWindow::drawFrame()
 {
-    mouseEvents.applyNextFrame(mouseState);
+    inputEvents.applyNextFrame(inputState);
     ImGuiIO& io = ImGui::GetIO();
     io.DisplaySize = ImVec2(float(glutGet(GLUT_WINDOW_WIDTH)), float(glutGet(GLUT_WINDOW_HEIGHT)));
-    io.MousePos = ImVec2(mouseState.x, mouseState.y);
+    io.MousePos = ImVec2(inputState.x, inputState.y);
     for (int button = 0; button < 3; ++button)
-        io.MouseDown[button] = mouseState.down[button];
+        io.MouseDown[button] = inputState.down[button];
+    for (std::size_t key = 0; key < inputState.keys.size(); ++key)
+        io.KeysDown[key] = inputState.keys[key];
+    io.KeyCtrl = inputState.ctrl;
+    io.KeyShift = inputState.shift;
+    io.KeyAlt = inputState.alt;
+    for (const unsigned character : inputState.characters)
+        io.AddInputCharacter(character);
+    inputState.characters.clear();
 
     ImGui_ImplOpenGL2_NewFrame();
     ImGui_ImplGLUT_NewFrame();
@@ -118,14 +126,21 @@ void PanelWindow::drawFrame()
         (width != glutGet(GLUT_WINDOW_WIDTH) || height != glutGet(GLUT_WINDOW_HEIGHT)))
         glutReshapeWindow(width, height);
 
-    if (!mouseEvents.empty() || --framesToDraw > 0)
+    if (!inputEvents.empty() || --framesToDraw > 0)
         glutPostRedisplay();
 }
 
-void PanelWindow::pushMouse(MouseEvent event)
+void PanelWindow::push(const InputEvent& event)
 {
-    mouseEvents.push(event);
+    inputEvents.push(event);
     requestRedraw();
+}
+
+void PanelWindow::pushKey(InputEvent::Kind kind, int index)
+{
+    // The modifiers can be read only inside GLUT's input callbacks.
+    const int modifiers = glutGetModifiers();
+    push({kind, index, 0, 0, (modifiers & GLUT_ACTIVE_CTRL) != 0, (modifiers & GLUT_ACTIVE_SHIFT) != 0, (modifiers & GLUT_ACTIVE_ALT) != 0});
 }
 
 void PanelWindow::onDisplay()
@@ -148,25 +163,42 @@ void PanelWindow::onMouse(int button, int state, int x, int y)
     const int imguiButton = button == GLUT_LEFT_BUTTON ? 0 : button == GLUT_RIGHT_BUTTON ? 1 : button == GLUT_MIDDLE_BUTTON ? 2 : -1;
     PanelWindow* panel = panelOfCurrentWindow();
     if (panel && imguiButton >= 0)
-        panel->pushMouse({state == GLUT_DOWN ? MouseEvent::Press : MouseEvent::Release, imguiButton, float(x), float(y)});
+        panel->push({state == GLUT_DOWN ? InputEvent::Press : InputEvent::Release, imguiButton, float(x), float(y), false, false, false});
 }
 
 void PanelWindow::onMotion(int x, int y)
 {
     if (PanelWindow* panel = panelOfCurrentWindow())
-        panel->pushMouse({MouseEvent::Move, 0, float(x), float(y)});
+        panel->push({InputEvent::Move, 0, float(x), float(y), false, false, false});
 }
 
 void PanelWindow::onEntry(int state)
 {
     if (PanelWindow* panel = panelOfCurrentWindow(); panel && state == GLUT_LEFT)
-        panel->pushMouse({MouseEvent::Move, 0, -FLT_MAX, -FLT_MAX});
+        panel->push({InputEvent::Move, 0, -FLT_MAX, -FLT_MAX, false, false, false});
 }
 
-template <auto handler, class Key> void PanelWindow::onKey(Key key, int x, int y)
+void PanelWindow::onCharacter(unsigned char key, int, int)
 {
-    if (PanelWindow* panel = panelOfCurrentWindow()) {
-        handler(key, x, y);
-        panel->requestRedraw();
-    }
+    if (PanelWindow* panel = panelOfCurrentWindow())
+        panel->pushKey(InputEvent::KeyDown, key);
+}
+
+void PanelWindow::onCharacterUp(unsigned char key, int, int)
+{
+    if (PanelWindow* panel = panelOfCurrentWindow())
+        panel->pushKey(InputEvent::KeyUp, key);
+}
+
+// ImGui's GLUT backend numbers special keys from 256.
+void PanelWindow::onSpecial(int key, int, int)
+{
+    if (PanelWindow* panel = panelOfCurrentWindow())
+        panel->pushKey(InputEvent::KeyDown, 256 + key);
+}
+
+void PanelWindow::onSpecialUp(int key, int, int)
+{
+    if (PanelWindow* panel = panelOfCurrentWindow())
+        panel->pushKey(InputEvent::KeyUp, 256 + key);
 }

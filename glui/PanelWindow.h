@@ -1,13 +1,13 @@
 // One panel's GLUT window and the Dear ImGui context that draws in it.
 //
-// The window takes its GLUT events (mouse through the MouseEventQueue, keys through ImGui's GLUT
-// backend), draws a frame when something happened, and resizes itself to fit what it drew. It
+// The window takes its GLUT events (mouse and keys through the InputEventQueue, in their order),
+// draws a frame when something happened, and resizes itself to fit what it drew. It
 // knows nothing of controls: the frame's content comes from the function it was given.
 // Like GLUI's windows it lives until the process ends: it is never closed or destroyed, since a
 // teardown during exit would run after freeglut has closed its windows.
 #pragma once
 
-#include "MouseEventQueue.h"
+#include "InputEventQueue.h"
 
 #include <functional>
 #include <string>
@@ -33,16 +33,19 @@ private:
     static void onMouse(int button, int state, int x, int y);
     static void onMotion(int x, int y);
     static void onEntry(int state);
-    // Hands a key to ImGui's GLUT backend function `handler`.
-    template <auto handler, class Key> static void onKey(Key key, int x, int y);
+    static void onCharacter(unsigned char key, int x, int y);
+    static void onCharacterUp(unsigned char key, int x, int y);
+    static void onSpecial(int key, int x, int y);
+    static void onSpecialUp(int key, int x, int y);
 
     void drawFrame();
-    void pushMouse(MouseEvent event);
+    void push(const InputEvent& event);
+    void pushKey(InputEvent::Kind kind, int index);
 
     int windowId;
     ImGuiContext* context;
     std::function<void()> drawContent;
-    MouseEventQueue mouseEvents;
-    MouseState mouseState;
+    InputEventQueue inputEvents;
+    InputState inputState;
     int framesToDraw;
 };

@@ -457,9 +457,12 @@ TEST(Viewer, TheFocusClickedDraggedTypedAndCentred)
     EXPECT_TRUE(viewer.panelLooksAsIn("panel-focus-edge.png") && viewer.comesToRest());
     expectMatches("on an edge");
     const Image edge = shown.gridColumns;
-    // And the typed angle: at 3, then below the smallest, which is 0.01, and above the widest, from
-    // where a drag upward changes nothing.
+    // And the typed angle: at 3 (typed while the viewer is held up, so that every key comes
+    // between the same two frames), then below the smallest, which is 0.01, and above the widest,
+    // from where a drag upward changes nothing.
+    kill(viewer.pid(), SIGSTOP);
     viewer.typeInto(fieldX, angleY - 46, "3");
+    kill(viewer.pid(), SIGCONT);
     view.angle = 3.0f;
     expectMatches("on an edge at angle 3");
     viewer.typeInto(fieldX, angleY - 46, "-1");
