@@ -192,15 +192,15 @@ ExactTexturing::~ExactTexturing()
 
 const ExactTexturing::LevelsProgram* ExactTexturing::levelsProgram(int levels) const
 {
+    // Made once for each count; one that does not compile stays null, not tried again.
+    if (const auto made = onLevels.find(levels); made != onLevels.end())
+        return made->second.get();
+    std::string whyNot;
+    const std::string count = "#define LEVELS " + std::to_string(levels) + "\n";
+    const GLuint name = link({glsl130, count.c_str(), mappingBack, onLevelsShader}, whyNot);
     auto& program = onLevels[levels];
-    if (!program && !onLevels.count(-levels)) {
-        std::string whyNot;
-        const std::string count = "#define LEVELS " + std::to_string(levels) + "\n";
-        if (const GLuint name = link({glsl130, count.c_str(), mappingBack, onLevelsShader}, whyNot))
-            program = std::make_unique<LevelsProgram>(name);
-        else
-            onLevels[-levels];   // does not compile: not tried again
-    }
+    if (name)
+        program = std::make_unique<LevelsProgram>(name);
     return program.get();
 }
 

@@ -51,6 +51,6 @@ private:
     void useLevels(const LevelsProgram& program, const Clipmap& detail, const PictureDepth& depth) const;
 
     Program onTexture;
-    mutable std::map<int, std::unique_ptr<LevelsProgram>> onLevels;   // by level count
+    mutable std::map<int, std::unique_ptr<LevelsProgram>> onLevels;   // by level count; null: does not compile
     bool detail = false;
 };

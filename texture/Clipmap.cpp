@@ -16,7 +16,8 @@
 namespace {
 
 // A window's next level: each pixel the mean of the (up to) four it covers, rounded; sides halved,
-// rounded up. Rows packed, bottom first, as the window's.
+// rounded up. Rows packed, bottom first, as the window's. Not shrinkImage: for an odd side its
+// partition is not the blocks of two that GL's next mipmap level covers.
 std::vector<unsigned char> halved(const std::vector<unsigned char>& pixels, std::uint32_t width, std::uint32_t height)
 {
     const std::uint32_t halfWidth = (width + 1) / 2, halfHeight = (height + 1) / 2;

@@ -18,6 +18,14 @@ constexpr std::uint32_t shrunkPictureSide = 8192;
 constexpr std::uint32_t widestWindow = 1024;
 constexpr std::uint64_t textureBudget = std::uint64_t(256) << 20;
 
+// The side of the largest texture this GL takes.
+std::uint32_t maxTextureSide()
+{
+    GLint side = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &side);
+    return static_cast<std::uint32_t>(std::max(side, 0));
+}
+
 } // namespace
 
 TextureCatalogue::TextureCatalogue(const std::vector<std::string>& files)
@@ -89,25 +97,21 @@ bool TextureCatalogue::followDecoding()
     std::string whyNot;
     if (finished && !decoding->succeeded(whyNot))
         exitFileNotLoaded(fileNames[decodingIndex], whyNot);
-    GLint maxTextureSize = 0;
-    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTextureSize);
     const ImageSize size = decoding->size();
-    const bool fits = std::max(size.width, size.height) <= static_cast<std::uint32_t>(maxTextureSize);
+    const bool fits = std::max(size.width, size.height) <= maxTextureSide();
     if (fits)
         uploadDecodedRows();
     if (!finished)
         return false;
+    width = size.width;
+    height = size.height;
     if (fits) {
         glDeleteTextures(1, &textureName);
         textureName = filling;
         filling = 0;
         mipmapsBuilt = false;
-        width = size.width;
-        height = size.height;
     } else {
         // Too large for this GL: shrunk once more, whole.
-        width = size.width;
-        height = size.height;
         pixels = decoding->release();
         uploadPixels();
     }
@@ -151,9 +155,7 @@ void TextureCatalogue::takeDepth(const ImageSource& source, ImageSize copy, cons
     if (!detailWanted || !copyPixels)
         return;
     std::shared_ptr<const PictureLevels> pyramid = PictureLevels::open(source, levels, detailFailure);
-    GLint maxTextureSide = 0;
-    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTextureSide);
-    const std::uint32_t side = windowSideFor(levels, copy, std::uint32_t(maxTextureSide));
+    const std::uint32_t side = windowSideFor(levels, copy, maxTextureSide());
     if (pyramid && side == 0)
         detailFailure = "its levels do not fit this OpenGL's textures";
     else if (pyramid)
@@ -205,11 +207,9 @@ std::uint32_t TextureCatalogue::sizeLimit()
 
 void TextureCatalogue::uploadPixels()
 {
-    GLint maxTextureSize = 0;
-    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxTextureSize);
     // A texture larger than the GL's limit would be dropped by glTexImage2D and the grid would show
     // blank, so such an image is shrunk to fit rather than uploaded as it is.
-    if (!fitWithin(static_cast<std::uint32_t>(maxTextureSize)))
+    if (!fitWithin(maxTextureSide()))
         exitTextureNotFound();
 
     glDeleteTextures(1, &textureName);

@@ -103,24 +103,22 @@ type_into() {
   xdotool key Return
 }
 
-# set_focus REAL IMAGINARY: types the focus into the panel and waits for the picture.
-set_focus() {
+# set_fields CONTROL TEXT [CONTROL TEXT ...]: types each text into its panel field, then waits
+# for the picture.
+set_fields() {
   local before
   before=$(pixels "$main")
-  type_into $((${#controls[@]} - 3)) "$1"
-  type_into $((${#controls[@]} - 2)) "$2"
+  while [ $# -ge 2 ]; do
+    type_into "$1" "$2"
+    shift 2
+  done
   xdotool mousemove 320 240
   settled_after "$before"
 }
 
-# set_angle ANGLE: types the angle into the panel and waits for the picture.
-set_angle() {
-  local before
-  before=$(pixels "$main")
-  type_into $((${#controls[@]} - 1)) "$1"
-  xdotool mousemove 320 240
-  settled_after "$before"
-}
+# set_focus REAL IMAGINARY, set_angle ANGLE: the last three fields of the panel.
+set_focus() { set_fields $((${#controls[@]} - 3)) "$1" $((${#controls[@]} - 2)) "$2"; }
+set_angle() { set_fields $((${#controls[@]} - 1)) "$1"; }
 
 # press_key KEY: a key in the main window; waits for the picture.
 press_key() {
