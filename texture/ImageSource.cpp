@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <set>
 #include <vector>
 
 namespace {
@@ -20,11 +21,21 @@ using ImagePtr = std::unique_ptr<VipsImage, Unref>;
 using SourcePtr = std::unique_ptr<VipsSource, Unref>;
 
 // libvips writes its warnings to standard error, one a row for a truncated PNG. They are kept here
-// instead: the last one is the reason when libvips fails without saying why. Never destroyed, since
-// a decoding thread may still warn while the process exits.
+// instead: those given since the reasons were last forgotten, the first of which is the reason
+// when libvips fails without saying why. A decode under way is watched: a loader that meets the
+// end of its data, or damage in it, may only warn and go on, filling the rest with black, so the
+// first warning it gives stops it, but for those its header gave already (a colour profile
+// ignored, say), which say nothing of its pixels. Never destroyed, since a decoding thread may
+// still warn while the process exits.
+struct DecodeWatch {
+    VipsImage* image;
+    const std::set<std::string>* ofHeader;
+    std::string damage;   // the first warning of its own
+};
 struct Warnings {
     std::mutex lock;
-    std::string last;
+    std::vector<std::string> given;   // since the reasons were forgotten, the first few
+    std::set<DecodeWatch*> watched;
 };
 Warnings& warnings()
 {
@@ -32,11 +43,44 @@ Warnings& warnings()
     return *kept;
 }
 
-void keepWarning(const gchar*, GLogLevelFlags, const gchar* message, gpointer)
+// libvips's messages of every level are kept from standard error; only warnings count.
+void keepWarning(const gchar*, GLogLevelFlags level, const gchar* message, gpointer)
 {
+    if (!(level & G_LOG_LEVEL_WARNING))
+        return;
     const std::lock_guard<std::mutex> lock(warnings().lock);
-    warnings().last = message;
+    if (warnings().given.size() < 64)
+        warnings().given.push_back(message);
+    for (DecodeWatch* watch : warnings().watched)
+        if (watch->damage.empty() && !watch->ofHeader->count(message)) {
+            watch->damage = message;
+            vips_image_set_kill(watch->image, TRUE);
+        }
 }
+
+// While it lives, the decode of `image` is watched for warnings but `ofHeader`.
+class WatchedDecode {
+public:
+    WatchedDecode(VipsImage* image, const std::set<std::string>& ofHeader) : watch{image, &ofHeader, ""}
+    {
+        const std::lock_guard<std::mutex> lock(warnings().lock);
+        warnings().watched.insert(&watch);
+    }
+    ~WatchedDecode()
+    {
+        const std::lock_guard<std::mutex> lock(warnings().lock);
+        warnings().watched.erase(&watch);
+    }
+    // The warning that stopped it; empty if none did.
+    std::string damage() const
+    {
+        const std::lock_guard<std::mutex> lock(warnings().lock);
+        return watch.damage;
+    }
+
+private:
+    DecodeWatch watch;
+};
 
 // libvips spills what it must decode whole (a large JPEG read a window at a time) to a file in its
 // temporary folder, unlinked only once the decode is done: a viewer that ended in the middle would
@@ -87,10 +131,17 @@ void forgetReasons()
 {
     vips_error_clear();
     const std::lock_guard<std::mutex> lock(warnings().lock);
-    warnings().last.clear();
+    warnings().given.clear();
 }
 
-// Why libvips failed with the file at `path`, on one line: its error buffer, or else its last
+// The warnings given since the reasons were forgotten.
+std::set<std::string> warningsGiven()
+{
+    const std::lock_guard<std::mutex> lock(warnings().lock);
+    return {warnings().given.begin(), warnings().given.end()};
+}
+
+// Why libvips failed with the file at `path`, on one line: its error buffer, or else its first
 // warning.
 std::string libvipsReason(const std::string& path)
 {
@@ -106,7 +157,7 @@ std::string libvipsReason(const std::string& path)
         reason.erase(0, path.size() + 2);
     if (reason.empty()) {
         const std::lock_guard<std::mutex> lock(warnings().lock);
-        reason = warnings().last.empty() ? "libvips cannot read it" : warnings().last;
+        reason = warnings().given.empty() ? "libvips cannot read it" : warnings().given.front();
     }
     // A blocked loader is still the one libvips picks for the file.
     if (reason.find("operation is blocked") != std::string::npos)
@@ -214,7 +265,7 @@ std::unique_ptr<ImageSource> ImageSource::open(const std::string& path, std::str
                  " pixels, more than the viewer's limit of 16 gigapixels";
         return nullptr;
     }
-    return std::unique_ptr<ImageSource>(new ImageSource(path, shown, vips_image_get_orientation(image.get()) > 1));
+    return std::unique_ptr<ImageSource>(new ImageSource(path, shown, vips_image_get_orientation(image.get()) > 1, warningsGiven()));
 }
 
 bool ImageSource::decode(ImageSize target, unsigned char* bottomFirst, std::string& whyNot, DecodeProgress& progress) const
@@ -243,11 +294,26 @@ bool ImageSource::decode(ImageSize target, unsigned char* bottomFirst, std::stri
     Writing writing{bottomFirst, target, progress};
     // libvips's threads can lose a loader's error near the end of the picture, and report success;
     // the reason is still in its error buffer. What opening left there (HEIF's probing seeks) is
-    // no failure.
+    // no failure. A loader that runs out of data, or meets damage, may only warn, or deliver fewer
+    // rows: the picture is not whole either way. (A warning of another picture's read at the same
+    // moment refuses this one too: better than showing one that is not whole.)
     vips_error_clear();
-    const bool written = vips_sink_disc(image.get(), writeRows, &writing) == 0 && !progress.cancelled && !*vips_error_buffer();
+    const WatchedDecode watched(image.get(), headerWarnings);
+    const bool sunk = vips_sink_disc(image.get(), writeRows, &writing) == 0 && !*vips_error_buffer();
+    const std::string damage = watched.damage();
+    const std::uint32_t rows = progress.rows.load();
+    std::string failure;
+    if (progress.cancelled)
+        failure = "cancelled";
+    else if (!damage.empty())
+        failure = damage;
+    else if (!sunk)
+        failure = libvipsReason(path);
+    else if (rows != target.height)
+        failure = "its data ends after " + std::to_string(rows) + " of " + std::to_string(target.height) + " rows";
+    const bool written = failure.empty();
     if (!written)
-        whyNot = progress.cancelled ? "cancelled" : libvipsReason(path);
+        whyNot = failure;
     image.reset();
     vips_thread_shutdown();   // what libvips keeps for this thread
     return written;

@@ -7,7 +7,8 @@
 // CMYK and other colour spaces to sRGB, and obeys the orientation tag. RGB gets no gamma or colour
 // profile applied, as the PNG loader applies none.
 // Only the loaders libvips trusts with files from anywhere are used: JPEG, PNG, WebP, TIFF, GIF and
-// HEIF/AVIF. A damaged file fails, whether its header shows it or only its decode does.
+// HEIF/AVIF. A damaged file fails, whether its header shows it or only its decode does, and
+// whether libvips reports the damage as an error, a warning, or fewer rows.
 // PictureLevels reads a picture's pyramid a window at a time, for pictures deeper than one texture.
 // What it doesn't: pages or frames after the first (but a pyramidal TIFF's levels), or keep
 // anything between decodes. libvips is started by the first open, and spills what it must decode
@@ -20,6 +21,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <set>
 #include <string>
 
 // A header that claims more pixels than this is refused before anything is decoded.
@@ -52,11 +54,15 @@ public:
     const std::string& file() const { return path; }
 
 private:
-    ImageSource(std::string path, ImageSize shown, bool turned) : path(std::move(path)), shown(shown), turned(turned) {}
+    ImageSource(std::string path, ImageSize shown, bool turned, std::set<std::string> headerWarnings)
+        : path(std::move(path)), shown(shown), turned(turned), headerWarnings(std::move(headerWarnings))
+    {
+    }
 
     std::string path;
     ImageSize shown;
-    bool turned;   // its orientation tag turns or mirrors it
+    bool turned;                              // its orientation tag turns or mirrors it
+    std::set<std::string> headerWarnings;     // what libvips warned of as it read the header
 };
 
 // A rectangle of a level's pixels, counted from its bottom-left corner, as GL counts texels.
