@@ -2,9 +2,8 @@
 
 #include "ViewerState.h"
 
-#include <GL/glu.h>
 #include <GL/glui.h>
-#include <GL/glut.h>
+#include <GL/freeglut.h>
 
 #include <cstdlib>
 
@@ -21,14 +20,12 @@ void onDisplay()
     glutSwapBuffers();
 }
 
-// The square from -1 to 1 always fills the whole window: the picture stretches with it.
+// The square from -1 to 1 fills the whole window, the picture stretching with it; a picture in
+// its true proportions keeps them in a window of any shape.
 void onReshape(int width, int height)
 {
     glViewport(0, 0, width, height);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    gluOrtho2D(-1.0, 1.0, -1.0, 1.0);
-    glMatrixMode(GL_MODELVIEW);
+    viewerState->fitView(width, height);
     // GLUT redraws after this, but a GL may learn the window's new size only from that frame's
     // swap (Mesa's software renderer does): the idle pass's redraw then draws at the new size.
     GLUI_Master.post_idle_pass();
@@ -48,9 +45,12 @@ void onKeyboard(unsigned char key, int, int)
     glutPostRedisplay();
 }
 
-// Arrow and function keys have no effect.
-void onSpecialKey(int, int, int)
+// Arrow and function keys have no effect, but F11 for a picture in its true proportions: the
+// main window fills the screen, or goes back to its place.
+void onSpecialKey(int key, int, int)
 {
+    if (key == GLUT_KEY_F11)
+        viewerState->toggleFullScreen();
 }
 
 void onMouse(int button, int state, int x, int y)

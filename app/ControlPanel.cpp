@@ -59,6 +59,8 @@ void buildControlPanel()
     panelWindow->add_spinner_to_panel(focus, "Imaginary", GLUI_SPINNER_FLOAT, &viewerState->focusImaginary, -1, keepFocusInImage);
     panelWindow->add_button_to_panel(focus, "Centre", -1, centreFocus);
     panelWindow->add_spinner("Angle", GLUI_SPINNER_FLOAT, &viewerState->morphAngle, -1, keepAngleInLimits)->set_step(0.02f);
+    // The picture upright, in its own proportions, and conformal from the file to the screen.
+    panelWindow->add_checkbox("True proportions", &viewerState->trueProportions);
     // How far a picture being decoded is, when that takes a while, and how deep a picture deeper
     // than one texture goes; empty otherwise.
     viewerState->loadingText = panelWindow->add_statictext("");

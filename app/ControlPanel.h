@@ -1,6 +1,6 @@
 // The control panel: a Wireframe checkbox, the choice among the images, "Exact texturing" (greyed
 // out where the GL offers no shaders), "Save picture", the focus's two coordinates with "Centre",
-// and the angle. The idle pass and the drawing read the settings; the button asks the idle pass to
+// the angle, and "True proportions". The idle pass and the drawing read the settings; the button asks the idle pass to
 // save the picture.
 #pragma once
 

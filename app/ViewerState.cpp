@@ -5,8 +5,7 @@
 #include "PowerLogarithm.h"
 #include "SavePicture.h"
 
-#include <GL/glu.h>
-#include <GL/glut.h>
+#include <GL/freeglut.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -21,7 +20,8 @@ constexpr double angleStep = 0.02;   // per 2 pixels of vertical drag
 } // namespace
 
 ViewerState::ViewerState(int mainWindow, std::unique_ptr<TextureCatalogue> catalogue)
-    : morphAngle(static_cast<float>(greatestAngle)), mainWindow(mainWindow), currentTexture(0)
+    : morphAngle(static_cast<float>(greatestAngle)), mainWindow(mainWindow), currentTexture(0),
+      trueProportions(catalogue->filesGiven() ? 1 : 0)   // the user's own pictures are shown as they are
 {
     grid = std::make_unique<PlaneGrid>(std::move(catalogue));
     mappedGrid = std::make_unique<MappedGrid>(grid.get(), grid->catalogue.get());
@@ -34,10 +34,7 @@ ViewerState::ViewerState(int mainWindow, std::unique_ptr<TextureCatalogue> catal
     glShadeModel(GL_SMOOTH);
     glPolygonMode(GL_FRONT_AND_BACK, polygonMode);
     glViewport(0, 0, windowWidth, windowHeight);
-    glMatrixMode(GL_PROJECTION);
-    glLoadIdentity();
-    gluOrtho2D(-1.0, 1.0, -1.0, 1.0);
-    glMatrixMode(GL_MODELVIEW);
+    fitView(windowWidth, windowHeight);
 
     std::string whyNot;
     exactProgram = ExactTexturing::create(whyNot);
@@ -64,9 +61,31 @@ void ViewerState::setFocus(std::complex<double> point)
 
 std::optional<std::complex<double>> ViewerState::sourcePointAt(int x, int y) const
 {
-    // The square from -1 to 1 fills the window, y growing upward.
-    const double width = glutGet(GLUT_WINDOW_WIDTH), height = glutGet(GLUT_WINDOW_HEIGHT);
-    return mappedGrid->sourceAt((x + 0.5) / width * 2 - 1, 1 - (y + 0.5) / height * 2);
+    const std::complex<double> drawing = grid->view().drawingAt(x, y, glutGet(GLUT_WINDOW_WIDTH), glutGet(GLUT_WINDOW_HEIGHT));
+    return mappedGrid->sourceAt(drawing.real(), drawing.imag());
+}
+
+void ViewerState::fitView(int width, int height)
+{
+    const Picture* picture = grid->catalogue->picture();
+    const PlaneView view = trueProportions == 1 && picture ? PlaneView::trueProportions(picture->aspect(), width, height) : PlaneView();
+    grid->setView(view);
+    view.project();
+}
+
+void ViewerState::toggleFullScreen()
+{
+    if (trueProportions != 1)
+        return;
+    if (!windowedPlace) {
+        windowedPlace = {glutGet(GLUT_WINDOW_X), glutGet(GLUT_WINDOW_Y), glutGet(GLUT_WINDOW_WIDTH), glutGet(GLUT_WINDOW_HEIGHT)};
+        glutFullScreen();
+        return;
+    }
+    glutLeaveFullScreen();
+    glutPositionWindow((*windowedPlace)[0], (*windowedPlace)[1]);
+    glutReshapeWindow((*windowedPlace)[2], (*windowedPlace)[3]);
+    windowedPlace.reset();
 }
 
 void ViewerState::handleMotion(int x, int y)
@@ -112,20 +131,23 @@ bool ViewerState::handleGrab(int button, int state, bool shift, int x, int y)
 
 void ViewerState::updateFrame()
 {
-    if (grid->focus() != focus())
-        grid->setFocus(focus());
-    // The rows are the same bits for the same angle and layout, so only a change is mapped.
-    if (!mappedGrid->isCurrent(morphAngle))
-        mappedGrid->recompute(morphAngle);
     // GLUT or the panel may have left another window current.
     glutSetWindow(mainWindow);
     polygonMode = wireframe == 1 ? GL_LINE : GL_FILL;
     const int selected = textureGroup->get_int_val();
-    if (selected != currentTexture) {
+    if (selected != currentTexture && selected >= 0) {
         currentTexture = selected;
         grid->catalogue->selectTexture(static_cast<unsigned>(selected));
     }
+    if (grid->focus() != focus())
+        grid->setFocus(focus());
+    // The detail follows the focus; a picture decoded may come in.
     followBackgroundWork();
+    // Laid out for the picture now shown, then mapped: the rows are the same bits for the same
+    // angle and layout, so only a change is mapped.
+    fitView(glutGet(GLUT_WINDOW_WIDTH), glutGet(GLUT_WINDOW_HEIGHT));
+    if (!mappedGrid->isCurrent(morphAngle))
+        mappedGrid->recompute(morphAngle);
     if (pictureRequested) {
         pictureRequested = false;
         savePicture();
@@ -143,16 +165,25 @@ std::string sizeText(ImageSize size)
 // What the panel says of the depth of the picture shown: nothing for one that fits one texture.
 std::string depthLine(const TextureCatalogue& catalogue)
 {
-    const std::optional<PictureDepth> depth = catalogue.depth();
-    if (!depth)
+    const Picture* picture = catalogue.picture();
+    if (!picture || !picture->depth())
         return "";
+    const PictureDepth& depth = *picture->depth();
     if (!catalogue.detailWanted)
-        return "Shown from a " + sizeText(depth->copy) + " copy: this OpenGL has no shaders";
-    const std::string failure = catalogue.detail() ? catalogue.detail()->failure() : catalogue.detailFailure;
+        return "Shown from a " + sizeText(depth.copy) + " copy: this OpenGL has no shaders";
+    const std::string failure = picture->detailFailure();
     if (!failure.empty())
         return "Detail lost: " + failure;
-    return "Depth: " + std::to_string(depth->levels) + " levels to " + sizeText(depth->full) +
-           (catalogue.detailSettled() ? "" : ", coming");
+    return "Depth: " + std::to_string(depth.levels) + " levels to " + sizeText(depth.full) + (picture->detailSettled() ? "" : ", coming");
+}
+
+// What the panel says of a picture being decoded, once that takes a while, or of one refused.
+std::string loadingLine(const TextureCatalogue& catalogue)
+{
+    const std::optional<Loading> loading = catalogue.loading();
+    if (loading)
+        return loading->seconds > 0.5 ? "Loading " + loading->label + ": " + std::to_string(int(loading->done * 100)) + "%" : "";
+    return catalogue.failure().empty() ? "" : "Cannot show " + catalogue.failure();
 }
 
 } // namespace
@@ -162,24 +193,33 @@ bool ViewerState::followBackgroundWork()
     glutSetWindow(mainWindow);
     TextureCatalogue& catalogue = *grid->catalogue;
     bool changed = false;
-    if (catalogue.loading() && catalogue.followDecoding()) {
+    if (catalogue.followDecoding()) {
         changed = true;
         // A picture deeper than one texture starts with exact texturing, which alone shows its depth.
-        if (catalogue.detail())
+        if (catalogue.picture()->detail())
             exactTexturing = 1;
     }
-    changed |= catalogue.followDetail(grid->focus());
-    const std::optional<Loading> loading = catalogue.loading();
-    loadingText->set_text(loading && loading->seconds > 0.5
-                              ? "Loading " + loading->label + ": " + std::to_string(int(loading->done * 100)) + "%"
-                              : "");
+    showChoice();
+    Picture* picture = catalogue.picture();
+    changed |= picture && picture->followDetail(grid->focus());
+    loadingText->set_text(loadingLine(catalogue));
     depthText->set_text(depthLine(catalogue));
     // Windows arrived go up a strip a millisecond; otherwise the threads are waited for.
-    if ((loading || !catalogue.detailSettled()) && !backgroundTimerSet) {
-        glutTimerFunc(catalogue.detailUploading() ? 1 : 5, onBackgroundTimer, 0);
+    if ((catalogue.loading() || (picture && !picture->detailSettled())) && !backgroundTimerSet) {
+        glutTimerFunc(picture && picture->detailUploading() ? 1 : 5, onBackgroundTimer, 0);
         backgroundTimerSet = true;
     }
     return changed;
+}
+
+void ViewerState::showChoice()
+{
+    // Only a choice already applied: one the user just made waits for the idle pass.
+    const TextureCatalogue& catalogue = *grid->catalogue;
+    if (catalogue.loading() || textureGroup->get_int_val() != currentTexture || currentTexture == catalogue.shownIndex())
+        return;
+    textureGroup->set_int_val(catalogue.shownIndex());
+    currentTexture = catalogue.shownIndex();
 }
 
 void ViewerState::drawPicture()
@@ -189,6 +229,6 @@ void ViewerState::drawPicture()
     glLoadIdentity();
     glPolygonMode(GL_FRONT_AND_BACK, polygonMode);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    if (grid->catalogue->hasPicture())
+    if (grid->catalogue->picture())
         mappedGrid->draw();
 }

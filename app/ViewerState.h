@@ -4,8 +4,9 @@
 //
 // handleMotion turns a right-button drag into a change of the morph angle, and a drag that grabbed
 // the image (Shift and the left button) into a move of the focus; handleGrab takes the grab and, for
-// a click, makes the image point under the pointer the focus. updateFrame, the idle pass, applies
-// the angle, the focus, the Wireframe checkbox and the texture choice and requests a redraw. The
+// a click, makes the picture point under the pointer the focus. updateFrame, the idle pass, applies
+// the angle, the focus, the Wireframe and True proportions checkboxes and the texture choice and
+// requests a redraw. The
 // pass runs after whatever can change those, and not otherwise: at rest the viewer sleeps.
 // Exactly one instance exists, built by main right after the main window, reached through
 // viewerState, and never destroyed.
@@ -17,6 +18,7 @@
 
 #include <GL/glui.h>
 
+#include <array>
 #include <complex>
 #include <cstdint>
 #include <memory>
@@ -44,9 +46,15 @@ public:
     // The morph angle within its limits, 0.01 and 6.28318, compared in double precision as the
     // drag compares it.
     static float clampedAngle(double angle);
-    // Makes `point` the focus, held within the image square.
+    // Makes `point` the focus, held within the picture.
     void setFocus(std::complex<double> point);
     std::complex<double> focus() const { return {focusReal, focusImaginary}; }
+
+    // Lays the picture into the main window of this size as "True proportions" says, and loads
+    // the projection for it. The main window must be current.
+    void fitView(int width, int height);
+    // F11, with true proportions: the main window fills the screen, or is given back its place.
+    void toggleFullScreen();
 
     // The idle pass: maps the grid for the current angle if it is new, applies the panel's settings
     // to the main window, saves its picture if that was asked for, and requests its redraw.
@@ -83,19 +91,25 @@ public:
     GLUI_RadioGroup* textureGroup = nullptr;
     bool pictureRequested = false;   // by the panel's "Save picture", for the next idle pass
     std::int32_t exactTexturing = 0;     // the "Exact texturing" checkbox's live variable
+    std::int32_t trueProportions = 0;    // the "True proportions" checkbox's live variable
     std::unique_ptr<ExactTexturing> exactProgram;   // null where the GL offers no shaders
-    GLUI_StaticText* loadingText = nullptr;         // the panel's line on a picture being decoded
+    GLUI_StaticText* loadingText = nullptr;         // the panel's line on a picture being decoded, or refused
     GLUI_StaticText* depthText = nullptr;           // the panel's line on how deep the picture goes
     bool backgroundTimerSet = false;                // a timer calls followBackgroundWork
 
 private:
 
-    // The source point z (relative to the focus) drawn under the centre of window pixel (x, y) in
-    // the picture last mapped; nothing where the mapping puts no point.
+    // Where the picture point drawn under the centre of window pixel (x, y) in the picture last
+    // mapped lies from the focus; nothing where the mapping puts no point.
     std::optional<std::complex<double>> sourcePointAt(int x, int y) const;
+    // The radio group shows the picture shown, or the one being decoded: a file that could not be
+    // shown gives the button back to the picture that stays (to none if there is none yet).
+    void showChoice();
 
-    std::optional<std::complex<double>> grabbed;   // the image point held under the pointer
+    std::optional<std::complex<double>> grabbed;   // the picture point held under the pointer
     bool grabMoved = false;                         // the pointer moved since the grab
+    // The main window's place before it filled the screen; nothing while it does not.
+    std::optional<std::array<int, 4>> windowedPlace;
 };
 
 extern ViewerState* viewerState;

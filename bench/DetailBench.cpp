@@ -72,18 +72,18 @@ double frame()
 
 // A frame with the detail and without, each the best of twenty short runs, taking turns, so that
 // the rest of the machine disturbs both alike.
-std::pair<double, double> frames(TextureCatalogue& catalogue)
+std::pair<double, double> frames(Picture& picture)
 {
     double best[2] = {1e9, 1e9};
     for (int run = 0; run < 40; ++run) {
-        catalogue.detailWanted = run % 2 == 0;
+        picture.showDetail(run % 2 == 0);
         frame();   // the first frame of a turn pays for the switch
         double seconds = 0;
         for (int i = 0; i < 10; ++i)
             seconds += frame();
         best[run % 2] = std::min(best[run % 2], seconds / 10);
     }
-    catalogue.detailWanted = true;
+    picture.showDetail(true);
     return {best[0], best[1]};
 }
 
@@ -140,10 +140,11 @@ int main(int argc, char** argv)
     });
 
     const Clock::time_point opened = Clock::now();
-    runUntil([&] { return catalogue.detail() && catalogue.detailSettled(); });
+    runUntil([&] { return catalogue.picture() && catalogue.picture()->detail() && catalogue.picture()->detailSettled(); });
     const double allIn = secondsSince(opened);
-    const Clipmap& detail = *catalogue.detail();
-    const auto [atRest, exactFit] = frames(catalogue);
+    Picture& picture = *catalogue.picture();
+    const Clipmap& detail = *picture.detail();
+    const auto [atRest, exactFit] = frames(picture);
 
     // Jumps to fresh places, the floor and the viewer taking turns.
     const std::complex<double> places[] = {{0.31, -0.52}, {-0.47, 0.38}, {0.6, 0.55}, {-0.2, -0.7}, {0.05, 0.45}, {-0.66, -0.1}, {0.7, -0.2}, {-0.35, -0.35}};
@@ -169,7 +170,7 @@ int main(int argc, char** argv)
         const Clock::time_point moved = Clock::now();
         GLUI_Master.post_idle_pass();
         GLUI_Master.run_idle_pass_if_asked();
-        runUntil([&] { return catalogue.detailSettled(); });
+        runUntil([&] { return picture.detailSettled(); });
         moving += secondsSince(moved);
 
         // Once more away and back, drawn as a drag draws while the windows stream in.
@@ -180,8 +181,8 @@ int main(int argc, char** argv)
             // The timer's passes, between the drag's frames.
             glutMainLoopEvent();
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        } while (!catalogue.detailSettled());
-        runUntil([&] { return catalogue.detailSettled(); });
+        } while (!picture.detailSettled());
+        runUntil([&] { return picture.detailSettled(); });
     }
     watching = false;
     watcher.join();

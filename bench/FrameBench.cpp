@@ -48,7 +48,7 @@ void resizeViewer(int width, int height)
 void displayTexturedMesh(int cells)
 {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-    glBindTexture(GL_TEXTURE_2D, viewerState->grid->catalogue->textureName);
+    glBindTexture(GL_TEXTURE_2D, viewerState->grid->catalogue->picture()->texture());
     glEnable(GL_TEXTURE_2D);
     for (int row = 0; row < cells; ++row) {
         glBegin(GL_QUAD_STRIP);
@@ -65,12 +65,13 @@ void displayTexturedMesh(int cells)
     glutSwapBuffers();
 }
 
-// Puts the viewer at an angle and a focus, mapped and drawn once, so that a contender's timed
-// frames meet nothing left over from another's.
-void showView(float angle, std::complex<double> focus)
+// Puts the viewer at an angle and a focus, the picture in the square or in its true proportions,
+// mapped and drawn once, so that a contender's timed frames meet nothing left over from another's.
+void showView(float angle, std::complex<double> focus, bool trueProportions = false)
 {
     viewerState->morphAngle = angle;
     viewerState->setFocus(focus);
+    viewerState->trueProportions = trueProportions ? 1 : 0;
     onIdle();
     onDisplay();
 }
@@ -92,11 +93,19 @@ void frames(benchmark::State& state)
     const int width = int(state.range(0)), height = int(state.range(1));
     resizeViewer(width, height);
     auto plain = [] { showView(6.28318f, 0); };
+    auto upright = [] { showView(6.28318f, 0, true); };
     auto dragged = [] { showView(dragAngle, dragFocus); };
     int step = 0;   // the drags go back and forth by one step of each
     const Contender contenders[] = {
         {"frame", plain, [] { onIdle(); onDisplay(); }},
         {"frame_exact", plain, [] {   // the same with exact texturing on
+            viewerState->exactTexturing = 1;
+            onIdle();
+            onDisplay();
+            viewerState->exactTexturing = 0;
+        }},
+        {"frame_true", upright, [] { onIdle(); onDisplay(); }},
+        {"frame_exact_true", upright, [] {
             viewerState->exactTexturing = 1;
             onIdle();
             onDisplay();
@@ -112,8 +121,8 @@ void frames(benchmark::State& state)
             onIdle();
             onDisplay();
         }},
-        {"textured_quad", [] {}, [] { displayTexturedMesh(1); }},
-        {"textured_mesh", [] {}, [] { displayTexturedMesh(51); }},
+        {"textured_quad", plain, [] { displayTexturedMesh(1); }},
+        {"textured_mesh", plain, [] { displayTexturedMesh(51); }},
     };
     const std::string size = width == 640 && height == 480 ? "" : "_" + std::to_string(width) + "x" + std::to_string(height);
     constexpr int rounds = 40, batch = 10;

@@ -16,6 +16,8 @@ const Ratio ratios[] = {
     {"frame", "textured_mesh"},
     {"frame", "textured_quad"},
     {"frame_exact", "frame"},
+    {"frame_true", "textured_mesh"},
+    {"frame_exact_true", "frame_exact"},
     {"frame_focus_drag", "frame_morph_drag"},
     {"frame_1280x1000", "textured_quad_1280x1000"},
     {"startup", "bare_windows"},
@@ -41,7 +43,7 @@ double figure(const std::map<std::string, double>& figures, const std::string& n
 void printRatios(std::map<std::string, double> figures)
 {
     figures["one_core"] = 1.0;   // CPU seconds per second of one core kept busy
-    for (const char* name : {"startup", "bare_windows", "frame", "frame_exact", "frame_morph_drag", "frame_focus_drag", "textured_mesh",
+    for (const char* name : {"startup", "bare_windows", "frame", "frame_exact", "frame_true", "frame_exact_true", "frame_morph_drag", "frame_focus_drag", "textured_mesh",
                              "textured_quad", "motion_to_frame"})
         if (figure(figures, name) >= 0)
             std::printf("%s %.3f ms\n", name, figure(figures, name) * 1e3);

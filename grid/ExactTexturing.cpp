@@ -4,7 +4,8 @@
 #include <epoxy/gl.h>
 
 #include "Clipmap.h"
-#include "TextureCatalogue.h"
+#include "Picture.h"
+#include "PlaneView.h"
 
 #include <algorithm>
 #include <cmath>
@@ -29,20 +30,30 @@ void main()
 )";
 
 // Back from the drawing coordinates x = Im w / scale, y = (offset + Re w) / scale to w, then
-// z = (1 + w / k)^k = exp(k Log(1 + w / k)), and the image's texture coordinates at its point
-// p = focus + z, (p + 1 + i) / 2.
+// z = (1 + w / k)^k = exp(k Log(1 + w / k)), and the picture's texture coordinates at its point
+// p = focus + z, (p + 1 + i) / 2. TURNED, defined for a picture in its true proportions, draws
+// x = -Im w / scale and takes p = focus + i z over the picture's half extents; the square's
+// program is compiled without it, so that it computes what it always has, bit for bit.
 const char* const mappingBack = R"(
 uniform float k;
 uniform float scale;
 uniform float offset;
 uniform vec2 focus;
+uniform vec2 extent;
 varying vec2 drawing;
 vec2 imagePoint()
 {
+#ifdef TURNED
+    vec2 p = vec2(1.0, 0.0) + vec2(drawing.y * scale - offset, -drawing.x * scale) / k;
+#else
     vec2 p = vec2(1.0, 0.0) + vec2(drawing.y * scale - offset, drawing.x * scale) / k;
+#endif
     float radius = exp(k * 0.5 * log(dot(p, p)));
     float argument = k * atan(p.y, p.x);
     vec2 z = radius * vec2(cos(argument), sin(argument));
+#ifdef TURNED
+    z = vec2(-z.y, z.x) / extent;
+#endif
     return (z + focus + 1.0) * 0.5;
 }
 )";
@@ -143,7 +154,10 @@ GLuint link(std::vector<const char*> parts, std::string& whyNot)
 
 ExactTexturing::Program::Program(unsigned name)
     : name(name), k(glGetUniformLocation(name, "k")), scale(glGetUniformLocation(name, "scale")), offset(glGetUniformLocation(name, "offset")),
-      focus(glGetUniformLocation(name, "focus"))
+      focus(glGetUniformLocation(name, "focus")), extent(glGetUniformLocation(name, "extent")), atlasSize(glGetUniformLocation(name, "atlasSize")),
+      copySize(glGetUniformLocation(name, "copySize")), fullSize(glGetUniformLocation(name, "fullSize")), copyLevel(glGetUniformLocation(name, "copyLevel")),
+      window(glGetUniformLocation(name, "window")), covered(glGetUniformLocation(name, "covered")), levelSize(glGetUniformLocation(name, "levelSize")),
+      tile(glGetUniformLocation(name, "tile"))
 {
     glUseProgram(name);
     glUniform1i(glGetUniformLocation(name, "image"), 0);
@@ -163,68 +177,59 @@ std::unique_ptr<ExactTexturing> ExactTexturing::create(std::string& whyNot)
         whyNot = "this OpenGL cannot build mipmaps";
         return nullptr;
     }
-    const GLuint onTextureProgram = link({glsl110, mappingBack, onTextureShader}, whyNot);
-    if (!onTextureProgram)
+    auto exact = std::unique_ptr<ExactTexturing>(new ExactTexturing);
+    if (!exact->program(0, false, &whyNot))
         return nullptr;
-    auto exact = std::unique_ptr<ExactTexturing>(new ExactTexturing(onTextureProgram));
     // Without it, deep pictures show their shrunk copy only.
-    exact->detail = exact->levelsProgram(1) != nullptr;
+    exact->detail = exact->program(1, false) != nullptr;
     return exact;
-}
-
-ExactTexturing::ExactTexturing(unsigned onTextureProgram) : onTexture(onTextureProgram) {}
-
-ExactTexturing::LevelsProgram::LevelsProgram(unsigned name)
-    : Program(name), atlasSize(glGetUniformLocation(name, "atlasSize")), copySize(glGetUniformLocation(name, "copySize")),
-      fullSize(glGetUniformLocation(name, "fullSize")),
-      copyLevel(glGetUniformLocation(name, "copyLevel")), window(glGetUniformLocation(name, "window")), covered(glGetUniformLocation(name, "covered")),
-      levelSize(glGetUniformLocation(name, "levelSize")), tile(glGetUniformLocation(name, "tile"))
-{
 }
 
 ExactTexturing::~ExactTexturing()
 {
-    glDeleteProgram(onTexture.name);
-    for (const auto& [levels, program] : onLevels)
+    for (const auto& [kind, program] : programs)
         if (program)
             glDeleteProgram(program->name);
 }
 
-const ExactTexturing::LevelsProgram* ExactTexturing::levelsProgram(int levels) const
+const ExactTexturing::Program* ExactTexturing::program(int levels, bool turned, std::string* whyNot) const
 {
-    // Made once for each count; one that does not compile stays null, not tried again.
-    if (const auto made = onLevels.find(levels); made != onLevels.end())
+    // Made once for each kind; one that does not compile stays null, not tried again.
+    if (const auto made = programs.find({levels, turned}); made != programs.end())
         return made->second.get();
-    std::string whyNot;
-    const std::string count = "#define LEVELS " + std::to_string(levels) + "\n";
-    const GLuint name = link({glsl130, count.c_str(), mappingBack, onLevelsShader}, whyNot);
-    auto& program = onLevels[levels];
+    std::string why;
+    const std::string defines = (levels ? "#define LEVELS " + std::to_string(levels) + "\n" : std::string()) + (turned ? "#define TURNED\n" : "");
+    const GLuint name = levels ? link({glsl130, defines.c_str(), mappingBack, onLevelsShader}, why) : link({glsl110, defines.c_str(), mappingBack, onTextureShader}, why);
+    auto& made = programs[{levels, turned}];
     if (name)
-        program = std::make_unique<LevelsProgram>(name);
-    return program.get();
+        made = std::make_unique<Program>(name);
+    if (whyNot)
+        *whyNot = why;
+    return made.get();
 }
 
-void ExactTexturing::begin(TextureCatalogue& catalogue, float k, double viewScale, double viewOffset, std::complex<double> focus) const
+void ExactTexturing::begin(Picture& picture, float k, double viewScale, double viewOffset, std::complex<double> focus, const PlaneView& view) const
 {
-    const Clipmap* levels = detail ? catalogue.detail() : nullptr;
-    const LevelsProgram* onItsLevels = levels ? levelsProgram(int(levels->levels().size())) : nullptr;
+    const bool turned = view.keepsProportions();
+    const Clipmap* levels = detail ? picture.detail() : nullptr;
+    const Program* onItsLevels = levels ? program(int(levels->levels().size()), turned) : nullptr;
     // The clipmap's atlas has the copy's mipmaps; the copy on its own needs them too.
-    if (!onItsLevels && !catalogue.mipmapsBuilt) {
-        glGenerateMipmap(GL_TEXTURE_2D);
-        catalogue.mipmapsBuilt = true;
-    }
+    if (!onItsLevels)
+        picture.needMipmaps();
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
-    const Program& program = onItsLevels ? *onItsLevels : onTexture;
-    glUseProgram(program.name);
-    glUniform1f(program.k, k);
-    glUniform1f(program.scale, float(viewScale));
-    glUniform1f(program.offset, float(viewOffset));
-    glUniform2f(program.focus, float(focus.real()), float(focus.imag()));
+    // The turned program compiles where the square's did: they differ by a sign and a swap.
+    const Program& used = onItsLevels ? *onItsLevels : *program(0, turned);
+    glUseProgram(used.name);
+    glUniform1f(used.k, k);
+    glUniform1f(used.scale, float(viewScale));
+    glUniform1f(used.offset, float(viewOffset));
+    glUniform2f(used.focus, float(focus.real()), float(focus.imag()));
+    glUniform2f(used.extent, float(view.halfWidth()), float(view.halfHeight()));
     if (onItsLevels)
-        useLevels(*onItsLevels, *levels, *catalogue.depth());
+        useLevels(used, *levels, *picture.depth());
 }
 
-void ExactTexturing::useLevels(const LevelsProgram& program, const Clipmap& detail, const PictureDepth& depth) const
+void ExactTexturing::useLevels(const Program& program, const Clipmap& detail, const PictureDepth& depth) const
 {
     const auto& levels = detail.levels();
     const int count = int(levels.size());

@@ -1,7 +1,8 @@
 // Exact texturing: a GLSL program (OpenGL 2.0) that colours every pixel of the mapped grid's cells
 // from the pixel's own source point, where the grid's drawing interpolates texture coordinates
 // linearly across each cell. It reads the drawing coordinates back to w through the view values,
-// takes z = (1 + w / k)^k on the principal branch, and samples the image at the focus plus z, with
+// takes z = (1 + w / k)^k on the principal branch, and samples the image at the focus plus z (as
+// the view lays the picture into the plane), with
 // mipmaps and trilinear filtering so that the compressed rim does not shimmer while the angle
 // moves. The cells themselves, and so the outline, the open cut and the marker, are the grid's own.
 // A picture deeper than one texture is drawn from its clipmap instead, each pixel from the level
@@ -13,10 +14,12 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 
 class Clipmap;
+class Picture;
+class PlaneView;
 struct PictureDepth;
-class TextureCatalogue;
 
 class ExactTexturing {
 public:
@@ -26,31 +29,29 @@ public:
     ExactTexturing(const ExactTexturing&) = delete;
     ExactTexturing& operator=(const ExactTexturing&) = delete;
 
-    // Draws with the program, until end(): the catalogue's current image (or its detail), mapped
-    // with k around the focus, seen through the view values as the grid's drawing sees it.
-    void begin(TextureCatalogue& catalogue, float k, double viewScale, double viewOffset, std::complex<double> focus) const;
+    // Draws with the program, until end(): the picture (or its detail), mapped with k around the
+    // focus, seen through the view and its values as the grid's drawing sees it.
+    void begin(Picture& picture, float k, double viewScale, double viewOffset, std::complex<double> focus, const PlaneView& view) const;
     void end() const;
     // Whether it draws deep pictures from their detail.
     bool drawsDetail() const { return detail; }
 
 private:
+    // A program and where its uniforms are (-1 for those it has not).
     struct Program {
         explicit Program(unsigned name);
         unsigned name;
-        int k, scale, offset, focus;   // where its uniforms are
-    };
-    struct LevelsProgram : Program {
-        explicit LevelsProgram(unsigned name);
+        int k, scale, offset, focus, extent;
         int atlasSize, copySize, fullSize, copyLevel, window, covered, levelSize, tile;
     };
 
-    explicit ExactTexturing(unsigned onTextureProgram);
-    // The program for a picture of `levels` levels, compiled the first time one shows; null if
-    // it does not compile.
-    const LevelsProgram* levelsProgram(int levels) const;
-    void useLevels(const LevelsProgram& program, const Clipmap& detail, const PictureDepth& depth) const;
+    ExactTexturing() = default;
+    // The program for a picture of `levels` levels (0: one texture), in the square or turned
+    // into its true proportions, compiled the first time one shows; null, and why, if it does
+    // not compile.
+    const Program* program(int levels, bool turned, std::string* whyNot = nullptr) const;
+    void useLevels(const Program& program, const Clipmap& detail, const PictureDepth& depth) const;
 
-    Program onTexture;
-    mutable std::map<int, std::unique_ptr<LevelsProgram>> onLevels;   // by level count; null: does not compile
+    mutable std::map<std::pair<int, bool>, std::unique_ptr<Program>> programs;   // null: does not compile
     bool detail = false;
 };

@@ -5,7 +5,7 @@
 #include <cmath>
 
 MappedGrid::MappedGrid(const PlaneGrid* grid, TextureCatalogue* catalogue)
-    : grid(grid), catalogue(catalogue), table(grid->getRows()), laidOutFor(grid->focus())
+    : grid(grid), catalogue(catalogue), table(grid->getRows()), tabledLayout(grid->layout())
 {
     recompute(static_cast<float>(fullTurn));
 }
@@ -14,9 +14,9 @@ void MappedGrid::recompute(float angle)
 {
     if (angle == 0.0f)
         return;
-    if (grid->focus() != laidOutFor) {
+    if (grid->layout() != tabledLayout) {
         table = PowerLogarithmTable(grid->getRows());
-        laidOutFor = grid->focus();
+        tabledLayout = grid->layout();
     }
     this->angle = angle;
     const float k = rootDegree(angle);
@@ -27,16 +27,17 @@ void MappedGrid::recompute(float angle)
 
 bool MappedGrid::isCurrent(float angle) const
 {
-    return angle == this->angle && grid->focus() == laidOutFor;
+    return angle == this->angle && grid->layout() == tabledLayout;
 }
 
 std::optional<std::complex<double>> MappedGrid::sourceAt(double x, double y) const
 {
     const double k = rootDegree(angle);
-    const auto [scale, offset] = loweredViewValues(k, k);
-    const std::complex<double> p = 1.0 + std::complex<double>(y * scale - offset, x * scale) / k;
+    const PlaneView& view = grid->view();
+    const auto [scale, offset] = view.viewValues(k);
+    const std::complex<double> p = 1.0 + view.wAt({x, y}, scale, offset) / k;
     // Beyond the rims of the cut the wedge the mapping fills ends: nothing is drawn there.
     if (std::abs(std::arg(p)) * k >= M_PI)
         return std::nullopt;
-    return std::pow(p, k);
+    return view.offsetOf(std::pow(p, k));
 }

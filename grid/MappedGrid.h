@@ -1,8 +1,9 @@
 // The image of the plane grid under the power-logarithm mapping, and its drawing.
 //
 // recompute maps every vertex anew for a morph angle (and for the grid's layout around its focus)
-// and resets the two view values to k; draw lowers them to fixed limits and uses them to fit the
-// image into the window, and sourceAt inverts that picture. The mapped grid has the source's shape,
+// and resets the two view values to k; draw sets them as the grid's view has them for k (for the
+// square: lowered to fixed limits) and uses them to fit the image into the window, and sourceAt
+// inverts that picture. The mapped grid has the source's shape,
 // and each vertex keeps the source vertex's stripBreak, u and v.
 // It borrows the grid and the texture catalogue; it owns only its rows.
 #pragma once
@@ -32,10 +33,10 @@ public:
     // Whether the rows are the mapping for this angle and for the grid's current layout.
     bool isCurrent(float angle) const;
 
-    // The source point z (relative to the focus) whose image is drawn at (x, y) in drawing
-    // coordinates for the angle last mapped: back through the lowered view values to w, then
-    // z = (1 + w / k)^k on the principal branch. Nothing where the mapping puts no point, beyond
-    // the rims of the cut.
+    // Where the picture point drawn at (x, y) in drawing coordinates lies from the focus (in
+    // picture coordinates, -1 to 1 across it), for the angle last mapped: back through the view
+    // values to w, then z = (1 + w / k)^k on the principal branch, then out of the plane.
+    // Nothing where the mapping puts no point, beyond the rims of the cut.
     std::optional<std::complex<double>> sourceAt(double x, double y) const;
 
     // Draws the marker point at the centre and the grid as textured quad strips, leaving open the
@@ -46,19 +47,19 @@ public:
     const PlaneGrid* grid;
     TextureCatalogue* catalogue;
     std::vector<GridRow> rows;
-    double viewScale = 0.0;    // divides both drawing coordinates: k, lowered by draw to at most 3.14159
-    double viewOffset = 0.0;   // added to Re w before the division: k, lowered by draw to at most 2.0
+    double viewScale = 0.0;    // divides both drawing coordinates: k, set by draw (for the square, lowered to at most 3.14159)
+    double viewOffset = 0.0;   // added to Re w before the division: k, set by draw (for the square, lowered to at most 2.0)
     float angle = 0.0f;        // the angle the rows were last mapped for
     // Set, draw colours the cells exactly with it (see ExactTexturing); not owned.
     const ExactTexturing* exactTexturing = nullptr;
 
 private:
-    // Beyond these limits the logarithmic view would leave the window: it is fitted by scaling
-    // with at most pi and shifting by at most 2. A value at or below its limit, or NaN, stays.
-    static std::pair<double, double> loweredViewValues(double scale, double offset);
+    // For the square, beyond these limits the logarithmic view would leave the window: it is
+    // fitted by scaling with at most pi and shifting by at most 2. A value at or below its limit,
+    // or NaN, stays.
     void lowerViewValues();
 
     // What the mapping needs of the source grid, taken once for each layout of it.
     PowerLogarithmTable table;
-    std::complex<double> laidOutFor;   // the grid's focus when the table was taken
+    std::uint64_t tabledLayout;   // the grid's layout when the table was taken
 };

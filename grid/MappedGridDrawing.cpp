@@ -17,36 +17,46 @@
 
 namespace {
 
-// Stand-in for pi: the five-decimal number, not the exact value.
-constexpr double halfTurn = 3.14159;
-constexpr double maxViewOffset = 2.0;
-
-void emitVertex(const GridVertex& vertex, double scale, double offset)
+void emitVertex(const GridVertex& vertex, const PlaneView& view, double scale, double offset)
 {
     glTexCoord2f(static_cast<float>(vertex.u), static_cast<float>(vertex.v));
-    // The real axis runs up the window and the imaginary axis across it.
-    glVertex2d(vertex.position.imag() / scale, (offset + vertex.position.real()) / scale);
+    const std::complex<double> drawn = view.drawingOf(vertex.position, scale, offset);
+    glVertex2d(drawn.real(), drawn.imag());
 }
 
 } // namespace
 
 void MappedGrid::draw()
 {
-    // Texturing is off here (every draw ends by disabling it), so the marker is plain black.
+    const PlaneView& view = grid->view();
+    const float k = rootDegree(angle);
+    // The square lowers the values it holds as each vertex pair goes out; a picture in its own
+    // proportions takes them from its view.
+    if (view.keepsProportions() && rows.size() > 1)
+        std::tie(viewScale, viewOffset) = view.viewValues(k);
+
+    // Texturing is off here (every draw ends by disabling it), so the marker is plain black: at
+    // the centre in the square, at the focus, w = -k, in a picture's true proportions.
     glColor3f(0.0f, 0.0f, 0.0f);
     glPointSize(5.0f);
     glBegin(GL_POINTS);
-    glVertex2i(0, 0);
+    if (view.keepsProportions()) {
+        const std::complex<double> focus = view.drawingOf(-k, viewScale, viewOffset);
+        glVertex2d(focus.real(), focus.imag());
+    } else {
+        glVertex2i(0, 0);
+    }
     glEnd();
 
     glColor3f(1.0f, 0.0f, 0.0f);
     glPointSize(1.0f);
-    glBindTexture(GL_TEXTURE_2D, catalogue->textureName);
+    Picture* picture = catalogue->picture();
+    glBindTexture(GL_TEXTURE_2D, picture ? picture->texture() : 0);
     glEnable(GL_TEXTURE_2D);
-    const bool exact = exactTexturing && rows.size() > 1;
+    const bool exact = exactTexturing && picture && rows.size() > 1;
     if (exact) {
         lowerViewValues();
-        exactTexturing->begin(*catalogue, rootDegree(angle), viewScale, viewOffset, grid->focus());
+        exactTexturing->begin(*picture, k, viewScale, viewOffset, grid->focus(), view);
     }
 
     for (std::size_t r = 0; r + 1 < rows.size(); ++r) {
@@ -61,8 +71,8 @@ void MappedGrid::draw()
                 glBegin(GL_QUAD_STRIP);
             }
             lowerViewValues();
-            emitVertex(lower[i], viewScale, viewOffset);
-            emitVertex(upper[i], viewScale, viewOffset);
+            emitVertex(lower[i], view, viewScale, viewOffset);
+            emitVertex(upper[i], view, viewScale, viewOffset);
         }
         glEnd();
     }
@@ -71,12 +81,8 @@ void MappedGrid::draw()
     glDisable(GL_TEXTURE_2D);
 }
 
-std::pair<double, double> MappedGrid::loweredViewValues(double scale, double offset)
-{
-    return {scale > halfTurn ? halfTurn : scale, offset > maxViewOffset ? maxViewOffset : offset};
-}
-
 void MappedGrid::lowerViewValues()
 {
-    std::tie(viewScale, viewOffset) = loweredViewValues(viewScale, viewOffset);
+    if (!grid->view().keepsProportions())
+        std::tie(viewScale, viewOffset) = PlaneView::lowered(viewScale, viewOffset);
 }

@@ -44,22 +44,32 @@ void PlaneGrid::setFocus(std::complex<double> focus)
 {
     const double reach = (gridSize / 2) / (gridSize * 0.5);
     laidOutFor = {std::clamp(focus.real(), -reach, reach), std::clamp(focus.imag(), -reach, reach)};
-    rows.clear();
     generate();
 }
 
+void PlaneGrid::setView(const PlaneView& view)
+{
+    const bool samePlane = view.keepsProportions() == planeView.keepsProportions() && view.halfWidth() == planeView.halfWidth() &&
+                           view.halfHeight() == planeView.halfHeight();
+    planeView = view;
+    if (!samePlane)
+        generate();
+}
+
 // Both axes follow one scheme. The grid reaches H/D either side of the centre (the image's edge for
-// an even N). Its lines lie at whole steps of 1/D from the focus, as in the centred grid, so that
-// the two sides and the two axes share their distances from it, and with them the mapping's
-// logarithms; the last line each side is the edge. The line through the focus is replaced by
-// -gap/D and +gap/D, which share a texture coordinate. Texture coordinates are running sums of
-// 1/N a step, not index * step: with the focus at the centre, coordinates and texture coordinates
-// are, bit for bit, the symmetric grid's (so the last is 1.0000000000000004 for N = 50).
-std::vector<PlaneGrid::AxisLine> PlaneGrid::axisLines(double focus) const
+// an even N), times the extent. Its lines lie at whole steps of 1/D from the focus, as in the
+// centred grid, so that the two sides and the two axes share their distances from it, and with
+// them the mapping's logarithms; the last line each side is the edge. The line through the focus
+// is replaced by -gap/D and +gap/D, which share a texture coordinate. Texture coordinates are
+// running sums of 1/(N extent) a step, not index * step: for the square with the focus at the
+// centre, coordinates and texture coordinates are, bit for bit, the symmetric grid's (so the last
+// is 1.0000000000000004 for N = 50). An axis against the picture's runs its texture from 1 down.
+std::vector<PlaneGrid::AxisLine> PlaneGrid::axisLines(double focus, double extent, bool reversed) const
 {
     const double divisor = gridSize * 0.5;
-    const double reach = (gridSize / 2) / divisor;
-    const double before = reach + focus, after = reach - focus, step = 1.0 / gridSize;
+    const double reach = (gridSize / 2) / divisor * extent;
+    const double along = (reversed ? -focus : focus) * extent;
+    const double before = reach + along, after = reach - along, step = 1.0 / gridSize / extent;
     const auto [stepsBefore, edgeCellBefore] = stepsOfSide(before * divisor);
     const auto [stepsAfter, edgeCellAfter] = stepsOfSide(after * divisor);
     const double gap = axisGap / divisor;
@@ -84,22 +94,33 @@ std::vector<PlaneGrid::AxisLine> PlaneGrid::axisLines(double focus) const
         textureCoordinate += edgeCellAfter * step;
         lines.push_back({after, textureCoordinate, false, false});
     }
+    if (reversed)
+        for (AxisLine& line : lines)
+            line.textureCoordinate = 1.0 - line.textureCoordinate;
     return lines;
 }
 
+// z = q - f runs along the picture's axes; z = -i (q - f) runs up the picture along its real part
+// and leftward along its imaginary part, so rows are the picture's columns, right to left.
 void PlaneGrid::generate()
 {
-    const std::vector<AxisLine> columns = axisLines(laidOutFor.real());
-    for (const AxisLine& line : axisLines(laidOutFor.imag()))
+    rows.clear();
+    ++layoutCount;
+    const bool turned = planeView.keepsProportions();
+    const std::vector<AxisLine> columns = turned ? axisLines(laidOutFor.imag(), planeView.halfHeight(), false)
+                                                 : axisLines(laidOutFor.real(), planeView.halfWidth(), false);
+    for (const AxisLine& line : turned ? axisLines(laidOutFor.real(), planeView.halfWidth(), true) : axisLines(laidOutFor.imag(), planeView.halfHeight(), false))
         addRow({{0.0, line.coordinate}, false, 0.0, line.textureCoordinate}, columns, line.belowAxis);
 }
 
 void PlaneGrid::addRow(GridVertex rowTemplate, const std::vector<AxisLine>& columns, bool belowFocus)
 {
-    const double imaginary = rowTemplate.position.imag();
+    const double imaginary = rowTemplate.position.imag(), rowTexture = rowTemplate.v;
+    const bool turned = planeView.keepsProportions();
     for (const AxisLine& column : columns) {
         rowTemplate.position = {column.coordinate, imaginary};
-        rowTemplate.u = column.textureCoordinate;
+        rowTemplate.u = turned ? rowTexture : column.textureCoordinate;
+        rowTemplate.v = turned ? column.textureCoordinate : rowTexture;
         rowTemplate.stripBreak = belowFocus && column.upToFocus;
         currentRow.push_back(rowTemplate);
     }

@@ -11,10 +11,14 @@
 // the negative real direction: on the lower of the two rows through the focus, stripBreak marks the
 // vertices where the strip above it restarts, every column up to the first right of the focus.
 // With the focus at the centre, the layout is the plain symmetric grid.
+// The grid lies over the picture as its view lays the picture into the plane (see PlaneView): over
+// the square, or over the picture in its own proportions, turned so that the cut runs from the
+// focus straight down; the focus is a picture point either way, -1 to 1 across it.
 // getRows hands out copies only.
 #pragma once
 
 #include "GridVertex.h"
+#include "PlaneView.h"
 #include "TextureCatalogue.h"
 
 #include <cstdint>
@@ -37,9 +41,14 @@ public:
 
     std::vector<GridRow> getRows() const { return rows; }
 
-    // Lays the grid out anew around `focus`, held within the image square.
+    // Lays the grid out anew around `focus`, held within the picture.
     void setFocus(std::complex<double> focus);
     std::complex<double> focus() const { return laidOutFor; }
+    // Lays the grid out anew for `view`, if the picture lies otherwise in the plane.
+    void setView(const PlaneView& view);
+    const PlaneView& view() const { return planeView; }
+    // A number that changes with every new layout, so that a mapping can tell it is out of date.
+    std::uint64_t layout() const { return layoutCount; }
 
     std::unique_ptr<TextureCatalogue> catalogue;   // null for a grid built without textures
 
@@ -50,8 +59,9 @@ private:
         bool belowAxis;             // the lower half of the doubled line through the focus
         bool upToFocus;             // before the focus or one of the doubled lines through it
     };
-    // The lines across one axis, for the focus's coordinate on it.
-    std::vector<AxisLine> axisLines(double focus) const;
+    // The lines across one axis of z, which runs along a picture axis of half extent `extent`
+    // (1: the square's), or against it if `reversed`; the focus's picture coordinate on that axis.
+    std::vector<AxisLine> axisLines(double focus, double extent, bool reversed) const;
     void generate();
     // Appends one row: the template's imaginary part and v at every column, and stripBreak at the
     // columns up to the focus if `belowFocus`.
@@ -61,4 +71,6 @@ private:
     std::vector<GridRow> rows;     // in order of increasing imaginary part
     std::uint32_t gridSize;
     std::complex<double> laidOutFor;   // the focus
+    PlaneView planeView;
+    std::uint64_t layoutCount = 0;
 };

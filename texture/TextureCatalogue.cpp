@@ -1,7 +1,6 @@
 #include "TextureCatalogue.h"
 
 #include "BackgroundDecode.h"
-#include "Clipmap.h"
 #include "ImageShrink.h"
 
 #include <algorithm>
@@ -13,24 +12,12 @@ namespace {
 
 // The side of the shrunk copy of a large picture.
 constexpr std::uint32_t shrunkPictureSide = 8192;
-// The side of a level's window in a clipmap, at most; smaller for pictures so deep that their
-// clipmap would not fit the texture memory a picture may take.
-constexpr std::uint32_t widestWindow = 1024;
-constexpr std::uint64_t textureBudget = std::uint64_t(256) << 20;
-
-// The side of the largest texture this GL takes.
-std::uint32_t maxTextureSide()
-{
-    GLint side = 0;
-    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &side);
-    return static_cast<std::uint32_t>(std::max(side, 0));
-}
 
 } // namespace
 
 TextureCatalogue::TextureCatalogue(const std::vector<std::string>& files)
     : fileNames{"galaxie.png", "cantonales.png", "treemap.png", "ctreemap.png"},
-      labels{"Galaxie.png", "Cantonales.png", "Treemap.png", "ColorTreemap.png"}, filesGiven(!files.empty())
+      labels{"Galaxie.png", "Cantonales.png", "Treemap.png", "ColorTreemap.png"}, given(!files.empty())
 {
     if (files.empty())
         return;
@@ -44,41 +31,60 @@ TextureCatalogue::~TextureCatalogue() = default;
 
 void TextureCatalogue::selectTexture(unsigned index)
 {
-    if (filesGiven) {
+    if (given) {
         if (!decoding || decodingIndex != index)
             startDecoding(index);
         return;
     }
     if (!loadPng(fileNames[index].c_str()))
         exitTextureNotFound();
-    uploadPixels();
+    showPixels({width, height}, int(index));
 }
 
 void TextureCatalogue::checkFiles() const
 {
-    for (const std::string& file : filesGiven ? fileNames : std::vector<std::string>{}) {
+    for (const std::string& file : given ? fileNames : std::vector<std::string>{}) {
         std::string whyNot;
-        if (!ImageSource::open(file, whyNot))
-            exitFileNotLoaded(file, whyNot);
+        if (!ImageSource::open(file, whyNot)) {
+            std::fprintf(stderr, "%s: %s\n", file.c_str(), whyNot.c_str());
+            exitTextureNotFound();
+        }
     }
 }
 
 void TextureCatalogue::startDecoding(unsigned index)
 {
-    std::string whyNot;
-    const std::shared_ptr<const ImageSource> source = ImageSource::open(fileNames[index], whyNot);
-    if (!source)
-        exitFileNotLoaded(fileNames[index], whyNot);
     // A decode under way ends, and the texture its rows went to with it.
     if (filling)
         glDeleteTextures(1, &filling);
     filling = 0;
     rowsUploaded = 0;
+    decoding.reset();
+    decodingSource.reset();
+    decodingIndex = index;
+    whyNotShown.clear();
+    std::string whyNot;
+    const std::shared_ptr<const ImageSource> source = ImageSource::open(fileNames[index], whyNot);
+    if (!source) {
+        refuseDecoding(whyNot);
+        return;
+    }
     // Deeper than one texture: a copy of half the side leaves room in texture memory for the detail.
     const bool deep = std::max(source->size().width, source->size().height) > sizeLimit();
     decoding = std::make_unique<BackgroundDecode>(source, deep ? sizeLimit() / 2 : sizeLimit());
     decodingSource = source;
-    decodingIndex = index;
+}
+
+void TextureCatalogue::refuseDecoding(const std::string& reason)
+{
+    const std::string& path = fileNames[decodingIndex];
+    std::fprintf(stderr, "%s: %s\n", path.c_str(), reason.c_str());
+    whyNotShown = labels[decodingIndex] + ": " + reason;
+    if (filling)
+        glDeleteTextures(1, &filling);
+    filling = 0;
+    decoding.reset();
+    decodingSource.reset();
 }
 
 std::optional<Loading> TextureCatalogue::loading() const
@@ -95,93 +101,40 @@ bool TextureCatalogue::followDecoding()
     // Read first: once it is finished, all its rows are there.
     const bool finished = decoding->finished();
     std::string whyNot;
-    if (finished && !decoding->succeeded(whyNot))
-        exitFileNotLoaded(fileNames[decodingIndex], whyNot);
+    if (finished && !decoding->succeeded(whyNot)) {
+        refuseDecoding(whyNot);
+        return false;
+    }
     const ImageSize size = decoding->size();
-    const bool fits = std::max(size.width, size.height) <= maxTextureSide();
+    const bool fits = std::max(size.width, size.height) <= Picture::maxTextureSide();
     if (fits)
         uploadDecodedRows();
     if (!finished)
         return false;
-    width = size.width;
-    height = size.height;
     if (fits) {
-        glDeleteTextures(1, &textureName);
-        textureName = filling;
+        shown.reset();
+        shown = std::make_unique<Picture>(filling, decodingSource->size(), size);
+        shownAt = int(decodingIndex);
         filling = 0;
-        mipmapsBuilt = false;
+        glBindTexture(GL_TEXTURE_2D, shown->texture());
     } else {
         // Too large for this GL: shrunk once more, whole.
+        width = size.width;
+        height = size.height;
         pixels = decoding->release();
-        uploadPixels();
+        showPixels(decodingSource->size(), int(decodingIndex));
     }
-    takeDepth(*decodingSource, {width, height}, fits ? decoding->pixels() : nullptr);
+    shown->takeDepth(*decodingSource, fits ? decoding->pixels() : nullptr, detailWanted);
     decoding.reset();
     decodingSource.reset();
     return true;
-}
-
-int TextureCatalogue::levelsAbove(ImageSize full, ImageSize copy)
-{
-    int levels = 0;
-    for (std::uint64_t side = std::max(full.width, full.height); side > std::max(copy.width, copy.height); side = (side + 1) / 2)
-        ++levels;
-    return levels;
-}
-
-std::uint32_t TextureCatalogue::windowSideFor(int levels, ImageSize copy, std::uint32_t maxTextureSide)
-{
-    // Counted at four bytes a texel and with mipmaps: the copy in its own texture, and in the atlas.
-    const std::uint64_t copyBytes = std::uint64_t(copy.width) * copy.height * 4 * 4 / 3;
-    std::uint32_t side = std::min(widestWindow, sizeLimit() / 2);
-    const auto fits = [&] {
-        const ImageSize atlas = Clipmap::atlasSizeFor(levels, side, copy);
-        return copyBytes + Clipmap::textureBytes(levels, side, copy) <= textureBudget && std::max(atlas.width, atlas.height) <= maxTextureSide;
-    };
-    while (side > 64 && !fits())
-        side /= 2;
-    return fits() ? side : 0;
-}
-
-void TextureCatalogue::takeDepth(const ImageSource& source, ImageSize copy, const unsigned char* copyPixels)
-{
-    clipmap.reset();
-    shownDepth.reset();
-    detailFailure.clear();
-    const int levels = levelsAbove(source.size(), copy);
-    if (levels == 0)
-        return;
-    shownDepth = PictureDepth{levels, source.size(), copy};
-    if (!detailWanted || !copyPixels)
-        return;
-    std::shared_ptr<const PictureLevels> pyramid = PictureLevels::open(source, levels, detailFailure);
-    const std::uint32_t side = windowSideFor(levels, copy, maxTextureSide());
-    if (pyramid && side == 0)
-        detailFailure = "its levels do not fit this OpenGL's textures";
-    else if (pyramid)
-        clipmap = std::make_unique<Clipmap>(std::move(pyramid), side, copyPixels, copy);
-}
-
-bool TextureCatalogue::followDetail(std::complex<double> focus)
-{
-    return clipmap && clipmap->follow(focus);
-}
-
-bool TextureCatalogue::detailUploading() const
-{
-    return clipmap && clipmap->uploading();
-}
-
-bool TextureCatalogue::detailSettled() const
-{
-    return !clipmap || clipmap->settled();
 }
 
 void TextureCatalogue::uploadDecodedRows()
 {
     const ImageSize size = decoding->size();
     if (!filling) {
-        filling = newTexture(size.width, size.height, nullptr);
+        filling = Picture::newTexture(size.width, size.height, nullptr);
         rowsUploaded = 0;
     }
     const std::uint32_t rows = decoding->rowsDone();
@@ -194,7 +147,7 @@ void TextureCatalogue::uploadDecodedRows()
                         GL_RGB, GL_UNSIGNED_BYTE, decoding->pixels() + std::size_t(lowest) * size.width * 3);
         rowsUploaded = rows;
     }
-    glBindTexture(GL_TEXTURE_2D, textureName);   // the picture shown stays bound
+    glBindTexture(GL_TEXTURE_2D, shown ? shown->texture() : 0);   // the picture shown stays bound
 }
 
 std::uint32_t TextureCatalogue::sizeLimit()
@@ -205,47 +158,23 @@ std::uint32_t TextureCatalogue::sizeLimit()
     return shrunkPictureSide;
 }
 
-void TextureCatalogue::uploadPixels()
+void TextureCatalogue::showPixels(ImageSize size, int index)
 {
     // A texture larger than the GL's limit would be dropped by glTexImage2D and the grid would show
     // blank, so such an image is shrunk to fit rather than uploaded as it is.
-    if (!fitWithin(maxTextureSide()))
+    if (!fitWithin(Picture::maxTextureSide()))
         exitTextureNotFound();
-
-    glDeleteTextures(1, &textureName);
-    textureName = newTexture(width, height, pixels);
-    mipmapsBuilt = false;
+    shown.reset();   // the one texture object goes before the next is made
+    shown = std::make_unique<Picture>(Picture::newTexture(width, height, pixels), size, ImageSize{width, height});
+    shownAt = index;
     std::free(pixels);
     pixels = nullptr;
-}
-
-GLuint TextureCatalogue::newTexture(std::uint32_t width, std::uint32_t height, const unsigned char* pixels)
-{
-    GLuint name = 0;
-    glGenTextures(1, &name);
-    glBindTexture(GL_TEXTURE_2D, name);
-    // Rows are width * 3 bytes with no padding.
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
-    // The texel replaces the drawing colour, so the grid's red never tints the image.
-    glTexEnvf(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_REPLACE);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB, static_cast<GLsizei>(width), static_cast<GLsizei>(height), 0, GL_RGB, GL_UNSIGNED_BYTE, pixels);
-    return name;
 }
 
 void TextureCatalogue::exitTextureNotFound()
 {
     std::printf("Texture file not found ... exiting\n");
     std::exit(-1);
-}
-
-void TextureCatalogue::exitFileNotLoaded(const std::string& path, const std::string& reason)
-{
-    std::fprintf(stderr, "%s: %s\n", path.c_str(), reason.c_str());
-    exitTextureNotFound();
 }
 
 bool TextureCatalogue::fitWithin(std::uint32_t limit)

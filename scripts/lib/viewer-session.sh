@@ -59,9 +59,10 @@ settled_after() {
 
 # find_controls [COUNT]: the centres (y) of the panel's white boxes, in order: its checkboxes and
 # radio buttons (Wireframe, the four images or the files given, Exact texturing), then the number
-# fields of the focus (Real, Imaginary) and of the angle; COUNT of them, 9 for the four images.
+# fields of the focus (Real, Imaginary) and of the angle, then True proportions; COUNT of them, 10
+# for the four images.
 find_controls() {
-  local expected=${1:-9}
+  local expected=${1:-10}
   controls=()
   local y
   while read -r y; do controls+=("$y"); done < <(

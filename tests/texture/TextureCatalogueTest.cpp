@@ -33,8 +33,8 @@ TEST(TextureCatalogue, EachSelectionReplacesTheOneTextureObject)
     for (unsigned index : {0u, 1u, 2u, 3u, 0u, 3u}) {
         catalogue.selectTexture(index);
         for (GLuint name : earlier)
-            EXPECT_TRUE(name == catalogue.textureName || !glIsTexture(name)) << "texture " << name << " outlived its replacement";
-        earlier.push_back(catalogue.textureName);
+            EXPECT_TRUE(name == catalogue.picture()->texture() || !glIsTexture(name)) << "texture " << name << " outlived its replacement";
+        earlier.push_back(catalogue.picture()->texture());
         EXPECT_EQ(boundTexels(8, 4)[0], 40 * index);
         EXPECT_EQ(catalogue.pixels, nullptr);
     }
@@ -69,7 +69,7 @@ TEST(TextureCatalogue, ADeepPicturesTexturesStayWithinTheirBudgetAndTheGlsSide)
         const ImageSize copy{std::max(1u, std::uint32_t(std::lround(full.width * scale))), std::max(1u, std::uint32_t(std::lround(full.height * scale)))};
         const int levels = int(std::ceil(std::log2(1 / scale)));
         for (const std::uint32_t maxSide : {8192u, 16384u}) {
-            const std::uint32_t side = TextureCatalogue::windowSideFor(levels, copy, maxSide);
+            const std::uint32_t side = Picture::windowSideFor(levels, copy, maxSide);
             const ImageSize atlas = Clipmap::atlasSizeFor(levels, side, copy);
             const std::uint64_t bytes = std::uint64_t(copy.width) * copy.height * 4 * 4 / 3 + Clipmap::textureBytes(levels, side, copy);
             SCOPED_TRACE(std::to_string(full.width) + " x " + std::to_string(full.height) + ", at most " + std::to_string(maxSide) + " a side");

@@ -1,0 +1,91 @@
+#include "PlaneView.h"
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// The square's limits: pi's stand-in, the five-decimal number, and 2.
+constexpr double squareScaleLimit = 3.14159;
+constexpr double squareOffsetLimit = 2.0;
+constexpr double pi = M_PI;
+
+// From 0 at k = 1 to 1 at k = `full`, linearly, and no further either way.
+double share(double k, double full)
+{
+    return std::clamp((k - 1.0) / (full - 1.0), 0.0, 1.0);
+}
+
+} // namespace
+
+PlaneView PlaneView::trueProportions(double aspect, int windowWidth, int windowHeight)
+{
+    PlaneView view;
+    view.turned = true;
+    view.extentX = aspect >= 1.0 ? 1.0 : aspect;
+    view.extentY = aspect >= 1.0 ? 1.0 / aspect : 1.0;
+    view.right = double(std::max(windowWidth, 1)) / std::max(windowHeight, 1);
+    // All of the picture in view, filling the window one way; the full turn across the width.
+    view.widestScale = std::max(view.extentX / view.right, view.extentY);
+    view.logScale = pi / view.right;
+    view.logOffset = view.logScale - std::log(2.0 * std::hypot(view.extentX, view.extentY));
+    return view;
+}
+
+std::complex<double> PlaneView::zOf(std::complex<double> p, std::complex<double> f) const
+{
+    const std::complex<double> q((p.real() - f.real()) * extentX, (p.imag() - f.imag()) * extentY);
+    // -i q: up the picture is the positive real axis, straight down the cut.
+    return turned ? std::complex<double>(q.imag(), -q.real()) : q;
+}
+
+std::complex<double> PlaneView::offsetOf(std::complex<double> z) const
+{
+    if (!turned)
+        return z;
+    return {-z.imag() / extentX, z.real() / extentY};
+}
+
+std::pair<double, double> PlaneView::lowered(double scale, double offset)
+{
+    return {scale > squareScaleLimit ? squareScaleLimit : scale, offset > squareOffsetLimit ? squareOffsetLimit : offset};
+}
+
+std::pair<double, double> PlaneView::viewValues(double k) const
+{
+    if (!turned)
+        return lowered(k, k);
+    // The square's pace: the scale reaches the logarithm's at k = pi, the offset at k = 2.
+    return {widestScale + (logScale - widestScale) * share(std::min(k, pi), pi), 1.0 + (logOffset - 1.0) * share(std::min(k, 2.0), 2.0)};
+}
+
+std::complex<double> PlaneView::drawingOf(std::complex<double> w, double scale, double offset) const
+{
+    return {mirror() * w.imag() / scale, (offset + w.real()) / scale};
+}
+
+std::complex<double> PlaneView::wAt(std::complex<double> drawing, double scale, double offset) const
+{
+    return {drawing.imag() * scale - offset, mirror() * drawing.real() * scale};
+}
+
+std::complex<double> PlaneView::drawingAt(int x, int y, int windowWidth, int windowHeight) const
+{
+    return {((x + 0.5) / windowWidth * 2 - 1) * right, 1 - (y + 0.5) / windowHeight * 2};
+}
+
+void PlaneView::project() const
+{
+    glMatrixMode(GL_PROJECTION);
+    glLoadIdentity();
+    gluOrtho2D(-right, right, -1.0, 1.0);
+    glMatrixMode(GL_MODELVIEW);
+}
+
+bool PlaneView::operator==(const PlaneView& other) const
+{
+    return turned == other.turned && extentX == other.extentX && extentY == other.extentY && right == other.right;
+}
