@@ -61,17 +61,24 @@ settled_after() {
 # radio buttons (Wireframe, the four images or the files given, Exact texturing), then the number
 # fields of the focus (Real, Imaginary) and of the angle, then True proportions; COUNT of them, 10
 # for the four images.
+# The panel grows to fit what it draws, so it is looked at until it shows them all.
 find_controls() {
-  local expected=${1:-10}
-  controls=()
-  local y
-  while read -r y; do controls+=("$y"); done < <(
-    import -window "$panel" -crop "40x${panel_height}+0+0" txt:- 2>/dev/null |
-      awk -F'[,: ]+' '/#FFFFFF/ { white[$2] = 1 }
-        END { for (y = 0; y <= '"$panel_height"'; y++) {
-                if (white[y] && start == "") start = y
-                if (!white[y] && start != "") { print int((start + y - 1) / 2); start = "" } } }')
-  [ ${#controls[@]} -eq "$expected" ] || session_fail "found ${#controls[@]} controls in the panel instead of $expected"
+  local expected=${1:-10} y
+  for _ in $(seq 1 100); do
+    eval "$(xdotool getwindowgeometry --shell "$panel")"
+    panel_width=$WIDTH
+    panel_height=$HEIGHT
+    controls=()
+    while read -r y; do controls+=("$y"); done < <(
+      import -window "$panel" -crop "40x${panel_height}+0+0" txt:- 2>/dev/null |
+        awk -F'[,: ]+' '/#FFFFFF/ { white[$2] = 1 }
+          END { for (y = 0; y <= '"$panel_height"'; y++) {
+                  if (white[y] && start == "") start = y
+                  if (!white[y] && start != "") { print int((start + y - 1) / 2); start = "" } } }')
+    [ ${#controls[@]} -eq "$expected" ] && return 0
+    sleep 0.05
+  done
+  session_fail "found ${#controls[@]} controls in the panel instead of $expected"
 }
 
 # click_control I: clicks control I (0 Wireframe, 1 to 4 the images, 5 Exact texturing, with the
@@ -117,9 +124,10 @@ set_fields() {
   settled_after "$before"
 }
 
-# set_focus REAL IMAGINARY, set_angle ANGLE: the last three fields of the panel.
-set_focus() { set_fields $((${#controls[@]} - 3)) "$1" $((${#controls[@]} - 2)) "$2"; }
-set_angle() { set_fields $((${#controls[@]} - 1)) "$1"; }
+# set_focus REAL IMAGINARY, set_angle ANGLE: the panel's three fields, which come before True
+# proportions.
+set_focus() { set_fields $((${#controls[@]} - 4)) "$1" $((${#controls[@]} - 3)) "$2"; }
+set_angle() { set_fields $((${#controls[@]} - 2)) "$1"; }
 
 # press_key KEY: a key in the main window; waits for the picture.
 press_key() {

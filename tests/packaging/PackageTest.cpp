@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <filesystem>
 #include <set>
 
@@ -49,11 +51,13 @@ TEST(Package, InstallsAViewerThatStartsFromItsUnpackedFolder)
     }));
     viewer.xdotool("mousemove 320 240 key Escape");
     EXPECT_EQ(viewer.exitStatus(), 0);
-    // Given a picture by a path relative to where it was started, it shows that one.
+    // Given a picture by a path relative to where it was started, it shows that one, square in
+    // its true proportions, white beside it.
     ASSERT_EQ(writePng(elsewhere.path("grey.png"), 2, 2, std::vector<std::uint8_t>(12, 100).data()), "");
     Viewer own((root / "usr/bin/complex-log-viewer").string(), elsewhere.str(), {"grey.png"});
     EXPECT_TRUE(own.waitForWindows() && own.waitFor(mainWindow, [](const Image& image) {
-        return image.rgb == std::vector<std::uint8_t>(image.rgb.size(), 100);
+        return image.at(image.width / 2, image.height / 2)[0] == 100 &&
+               std::all_of(image.rgb.begin(), image.rgb.end(), [](std::uint8_t c) { return c == 100 || c == 255; });
     })) << own.output() << own.output("stderr");
 }
 
