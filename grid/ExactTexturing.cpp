@@ -208,17 +208,19 @@ const ExactTexturing::Program* ExactTexturing::program(int levels, bool turned, 
     return made.get();
 }
 
-void ExactTexturing::begin(Picture& picture, float k, double viewScale, double viewOffset, std::complex<double> focus, const PlaneView& view) const
+bool ExactTexturing::begin(Picture& picture, float k, double viewScale, double viewOffset, std::complex<double> focus, const PlaneView& view) const
 {
     const bool turned = view.keepsProportions();
     const Clipmap* levels = detail ? picture.detail() : nullptr;
     const Program* onItsLevels = levels ? program(int(levels->levels().size()), turned) : nullptr;
+    const Program* onTexture = onItsLevels ? nullptr : program(0, turned);
+    if (!onItsLevels && !onTexture)
+        return false;
     // The clipmap's atlas has the copy's mipmaps; the copy on its own needs them too.
-    if (!onItsLevels)
+    if (onTexture)
         picture.needMipmaps();
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR_MIPMAP_LINEAR);
-    // The turned program compiles where the square's did: they differ by a sign and a swap.
-    const Program& used = onItsLevels ? *onItsLevels : *program(0, turned);
+    const Program& used = onItsLevels ? *onItsLevels : *onTexture;
     glUseProgram(used.name);
     glUniform1f(used.k, k);
     glUniform1f(used.scale, float(viewScale));
@@ -227,6 +229,7 @@ void ExactTexturing::begin(Picture& picture, float k, double viewScale, double v
     glUniform2f(used.extent, float(view.halfWidth()), float(view.halfHeight()));
     if (onItsLevels)
         useLevels(used, *levels, *picture.depth());
+    return true;
 }
 
 void ExactTexturing::useLevels(const Program& program, const Clipmap& detail, const PictureDepth& depth) const

@@ -30,8 +30,9 @@ public:
     ExactTexturing& operator=(const ExactTexturing&) = delete;
 
     // Draws with the program, until end(): the picture (or its detail), mapped with k around the
-    // focus, seen through the view and its values as the grid's drawing sees it.
-    void begin(Picture& picture, float k, double viewScale, double viewOffset, std::complex<double> focus, const PlaneView& view) const;
+    // focus, seen through the view and its values as the grid's drawing sees it. False, and
+    // nothing changed, if the program for that cannot be had.
+    bool begin(Picture& picture, float k, double viewScale, double viewOffset, std::complex<double> focus, const PlaneView& view) const;
     void end() const;
     // Whether it draws deep pictures from their detail.
     bool drawsDetail() const { return detail; }

@@ -53,10 +53,10 @@ void MappedGrid::draw()
     Picture* picture = catalogue->picture();
     glBindTexture(GL_TEXTURE_2D, picture ? picture->texture() : 0);
     glEnable(GL_TEXTURE_2D);
-    const bool exact = exactTexturing && picture && rows.size() > 1;
-    if (exact) {
+    bool exact = false;
+    if (exactTexturing && picture && rows.size() > 1) {
         lowerViewValues();
-        exactTexturing->begin(*picture, k, viewScale, viewOffset, grid->focus(), view);
+        exact = exactTexturing->begin(*picture, k, viewScale, viewOffset, grid->focus(), view);
     }
 
     for (std::size_t r = 0; r + 1 < rows.size(); ++r) {
