@@ -92,39 +92,74 @@ int mismatches(const Image& picture, const View& view)
     return count;
 }
 
-// Images that tell each pixel's source point to a small part of a texel, one the column, one the
-// row: a ramp (red) says which wave of 64 texels, the phase (green and blue: sine and cosine) where
-// in it. Filtering blurs the wave but does not shift it, as long as it averages over less than a
-// wave (the rim of the logarithmic view around a focus at a corner averages over 40 texels).
-constexpr int positionTexels = 2048, wave = 64;
+// Pictures whose every pixel tells its place, to a small part of a pixel: "across" ones their
+// column, "up" ones their row from the bottom, each by a ramp in red (0 to 127 across, 128 to 255
+// up, so that the two tell themselves apart) that says which wave of 64 pixels, and the phase of
+// the wave (green and blue: sine and cosine) where in it. Filtering blurs the wave but does not
+// shift it, as long as it averages over less than a wave (the rim of the logarithmic view around
+// a focus at a corner averages over 40 texels).
+constexpr int tellingWave = 64;
+void writeTelling(const std::string& path, int width, int height, bool up)
+{
+    std::vector<std::uint8_t> rgb;
+    for (int y = height - 1; y >= 0; --y)   // files store the top row first
+        for (int x = 0; x < width; ++x) {
+            const double place = (up ? y : x) + 0.5, phase = 2 * M_PI * place / tellingWave;
+            rgb.insert(rgb.end(), {std::uint8_t(std::lround(127 * place / (up ? height : width)) + (up ? 128 : 0)),
+                                   std::uint8_t(std::lround(128 + 127 * std::sin(phase))), std::uint8_t(std::lround(128 + 127 * std::cos(phase)))});
+        }
+    ASSERT_EQ(writePng(path, width, height, rgb.data()), "");
+}
+
+// Whether a pixel shows a telling picture: not the white background, nor the black marker.
+bool telling(const std::uint8_t* c)
+{
+    return c[0] + c[1] + c[2] != 3 * 255 && c[0] + c[1] + c[2] != 0;
+}
+
+bool tellsUp(const Image& shown)
+{
+    int drawn = 0, up = 0;
+    for (std::size_t i = 0; i < shown.rgb.size(); i += 3)
+        if (telling(&shown.rgb[i])) {
+            ++drawn;
+            up += shown.rgb[i] >= 128;
+        }
+    return drawn > 1000 && up == drawn;
+}
+
+// The place in a picture of width x height pixels (column, row from the bottom) that window pixel
+// (x, y) shows in the pictures of an across and up pair of it; nothing where it shows none.
+std::optional<std::complex<double>> toldPoint(const Image& across, const Image& up, int x, int y, int width, int height)
+{
+    if (x < 0 || y < 0 || x >= across.width || y >= across.height || !(across.width == up.width && across.height == up.height) ||
+        !telling(across.at(x, y)) || !telling(up.at(x, y)))
+        return std::nullopt;
+    auto told = [](const std::uint8_t* c, int length) {
+        const double inWave = std::atan2(c[1] - 128.0, c[2] - 128.0) / (2 * M_PI) * tellingWave;
+        const double ramp = (c[0] & 127) / 127.0 * length;
+        return inWave + std::round((ramp - inWave) / tellingWave) * tellingWave;
+    };
+    return std::complex<double>(told(across.at(x, y), width), told(up.at(x, y), height));
+}
+
+// The square view's two position images, "columns.png" and "rows.png", strips that tell 2048
+// columns and rows, and the point of the image square a pixel of their pictures shows.
+constexpr int positionTexels = 2048;
 void writePositionImages(const TempDir& dir)
 {
-    for (const bool rows : {false, true}) {
-        std::vector<std::uint8_t> rgb;
-        for (int y = rows ? positionTexels - 1 : 3; y >= 0; --y)
-            for (int x = 0; x < (rows ? 4 : positionTexels); ++x) {
-                const double texel = (rows ? y : x) + 0.5, phase = 2 * M_PI * texel / wave;
-                rgb.insert(rgb.end(), {std::uint8_t(std::lround(255 * texel / positionTexels)), std::uint8_t(std::lround(128 + 127 * std::sin(phase))),
-                                       std::uint8_t(std::lround(128 + 127 * std::cos(phase)))});
-            }
-        ASSERT_EQ(writePng(dir.path(rows ? "rows.png" : "columns.png"), rows ? 4 : positionTexels, rows ? positionTexels : 4, rgb.data()), "");
-    }
+    writeTelling(dir.path("columns.png"), positionTexels, 4, false);
+    writeTelling(dir.path("rows.png"), 4, positionTexels, true);
+}
+std::complex<double> decodedPoint(const Image& columns, const Image& rows, int px, int py)
+{
+    return toldPoint(columns, rows, px, py, positionTexels, positionTexels).value_or(NAN) / double(positionTexels / 2) - std::complex<double>(1, 1);
 }
 
 // The pictures of the two position images at one view, in the grid and exactly.
 struct PositionPictures {
     Image gridColumns, gridRows, exactColumns, exactRows;
 };
-
-// The image point that a pixel of the position images' pictures shows.
-std::complex<double> decodedPoint(const Image& columns, const Image& rows, int px, int py)
-{
-    auto decoded = [](const std::uint8_t* p) {
-        const double inWave = std::atan2(p[1] - 128.0, p[2] - 128.0) / (2 * M_PI) * wave;
-        return (inWave + std::round((p[0] / 255.0 * positionTexels - inWave) / wave) * wave) / positionTexels * 2 - 1;
-    };
-    return {decoded(columns.at(px, py)), decoded(rows.at(px, py)) };
-}
 
 // How many pixels apart the view draws image points p and q near pixel (px, py), by the mapping's
 // rate there; NaN where it shows no image.
@@ -511,56 +546,6 @@ TEST(Viewer, TheFocusClickedDraggedTypedAndCentred)
     EXPECT_TRUE(viewer.shows(centred));
 }
 
-// Pictures whose every pixel tells its place: "across-NAME.png" its column and "up-NAME.png" its
-// row (from the bottom), each by a ramp in red (0 to 127 across, 128 to 255 up, so that the two
-// tell themselves apart) and, to a small part of a pixel, the phase of a wave in green and blue.
-constexpr int tellingWave = 64;
-void writeTellingPictures(const TempDir& dir, const std::string& name, int width, int height)
-{
-    for (const bool up : {false, true}) {
-        std::vector<std::uint8_t> rgb;
-        for (int y = height - 1; y >= 0; --y)   // files store the top row first
-            for (int x = 0; x < width; ++x) {
-                const double place = (up ? y : x) + 0.5, phase = 2 * M_PI * place / tellingWave;
-                rgb.insert(rgb.end(), {std::uint8_t(std::lround(127 * place / (up ? height : width)) + (up ? 128 : 0)),
-                                       std::uint8_t(std::lround(128 + 127 * std::sin(phase))), std::uint8_t(std::lround(128 + 127 * std::cos(phase)))});
-            }
-        ASSERT_EQ(writePng(dir.path((up ? "up-" : "across-") + name + ".png"), width, height, rgb.data()), "");
-    }
-}
-
-// Whether a pixel shows a telling picture: not the white background, nor the black marker.
-bool telling(const std::uint8_t* c)
-{
-    return c[0] + c[1] + c[2] != 3 * 255 && c[0] + c[1] + c[2] != 0;
-}
-
-bool tellsUp(const Image& shown)
-{
-    int drawn = 0, up = 0;
-    for (std::size_t i = 0; i < shown.rgb.size(); i += 3)
-        if (telling(&shown.rgb[i])) {
-            ++drawn;
-            up += shown.rgb[i] >= 128;
-        }
-    return drawn > 1000 && up == drawn;
-}
-
-// The place in the picture, in its pixels (column, row from the bottom), that window pixel (x, y)
-// shows in the pictures of a pair; nothing where it shows none or lies outside.
-std::optional<std::complex<double>> toldPoint(const Image& across, const Image& up, int x, int y, int width, int height)
-{
-    if (x < 0 || y < 0 || x >= across.width || y >= across.height || !(across.width == up.width && across.height == up.height) ||
-        !telling(across.at(x, y)) || !telling(up.at(x, y)))
-        return std::nullopt;
-    auto told = [](const std::uint8_t* c, int length) {
-        const double inWave = std::atan2(c[1] - 128.0, c[2] - 128.0) / (2 * M_PI) * tellingWave;
-        const double ramp = (c[0] & 127) / 127.0 * length;
-        return inWave + std::round((ramp - inWave) / tellingWave) * tellingWave;
-    };
-    return std::complex<double>(told(across.at(x, y), width), told(up.at(x, y), height));
-}
-
 // How a view shows a picture, judged at a lattice of window pixels from a pair of its pictures:
 // of the pixels drawn, those measured (the picture smooth around them, away from the cut and the
 // picture's edges), and of those, the ones where the view is conformal (the singular values of
@@ -585,9 +570,7 @@ Shape shapeOf(const Image& across, const Image& up, int width, int height)
                 continue;
             for (int step = 2; step <= 64; step *= 2) {
                 const auto left = point(px - step, py), right = point(px + step, py), above = point(px, py - step), below = point(px, py + step);
-                auto smooth = [](std::complex<double> a, std::complex<double> c, std::complex<double> b) {
-                    return std::abs((b - c) - (c - a)) <= 0.2 * std::abs(b - a) + 1;
-                };
+                auto smooth = [](std::complex<double> a, std::complex<double> c, std::complex<double> b) { return std::abs(b - 2.0 * c + a) <= 0.2 * std::abs(b - a) + 1; };
                 if (!left || !right || !above || !below || !smooth(*left, *centre, *right) || !smooth(*below, *centre, *above))
                     break;
                 const std::complex<double> alongX = (*right - *left) / (2.0 * step), alongY = (*above - *below) / (2.0 * step);
@@ -605,11 +588,10 @@ Shape shapeOf(const Image& across, const Image& up, int width, int height)
     return shape;
 }
 
-// Pictures of 2:1, 2:3 and 1:1 given, so shown in their true proportions, in the default window
-// and in a wide one: at the widest angle upright, all of each in view and filling the window one
-// way; conformal there, at a middle angle and at the smallest with exact texturing; at the
-// smallest the window's side edges show what lies straight below the focus. A Shift-click at the
-// widest angle centres the point clicked. F11 fills the screen and gives the window its place back.
+// Pictures of 2:1, 2:3 and 1:1 given, so in their true proportions, in the default window and a
+// wide one: at the widest angle upright, all in view, filling the window one way; conformal there,
+// at a middle angle and at the smallest with exact texturing, where the side edges show what lies
+// straight below the focus. A Shift-click at the widest angle centres the point clicked. F11.
 TEST(Viewer, YourPictureAsItIsUprightInItsProportionsAndConformal)
 {
     TempDir dir;
@@ -618,10 +600,11 @@ TEST(Viewer, YourPictureAsItIsUprightInItsProportionsAndConformal)
         int width, height;
     } pictures[] = {{"wide", 1024, 512}, {"tall", 512, 768}, {"square", 768, 768}};
     std::vector<std::string> files;
-    for (const auto& picture : pictures) {
-        writeTellingPictures(dir, picture.name, picture.width, picture.height);
-        files.insert(files.end(), {"across-" + picture.name + ".png", "up-" + picture.name + ".png"});
-    }
+    for (const auto& picture : pictures)
+        for (const bool up : {false, true}) {
+            files.push_back((up ? "up-" : "across-") + picture.name + ".png");
+            writeTelling(dir.path(files.back()), picture.width, picture.height, up);
+        }
     Sitting viewer(dir, files);
     ASSERT_TRUE(viewer.waitForWindows()) << viewer.output("stderr");
     const int more = 23 * (int(files.size()) - 4);   // the controls below the images lie lower
@@ -632,8 +615,7 @@ TEST(Viewer, YourPictureAsItIsUprightInItsProportionsAndConformal)
     auto now = [&] { return viewer.sync() ? viewer.mainPicture() : Image{}; };
     for (const std::pair<int, int>& window : {std::pair{640, 480}, std::pair{1000, 400}}) {
         const int windowWidth = window.first, windowHeight = window.second;
-        viewer.xdotool("windowsize --sync " + std::to_string(viewer.find(mainWindow).id) + " " + std::to_string(windowWidth) + " " +
-                       std::to_string(windowHeight));
+        viewer.xdotool("windowsize --sync " + std::to_string(viewer.find(mainWindow).id) + " " + std::to_string(windowWidth) + " " + std::to_string(windowHeight));
         for (std::size_t pair = 0; pair < std::size(pictures); ++pair) {
             const std::string& name = pictures[pair].name;
             const int width = pictures[pair].width, height = pictures[pair].height;
@@ -641,8 +623,7 @@ TEST(Viewer, YourPictureAsItIsUprightInItsProportionsAndConformal)
             auto report = [&](const std::string& at, const Shape& shape) {
                 std::printf("%s at %s: %d drawn, %d measured, %.1f%% conformal, %.1f%% upright\n", where.c_str(), at.c_str(), shape.drawn,
                             shape.measured, 100 * shape.share(shape.conformal), 100 * shape.share(shape.upright));
-                EXPECT_GE(shape.measured, 0.85 * shape.drawn) << where << " at " << at;
-                EXPECT_GE(shape.share(shape.conformal), 0.95) << where << " at " << at;
+                EXPECT_TRUE(shape.measured >= 0.85 * shape.drawn && shape.share(shape.conformal) >= 0.95) << where << " at " << at;
             };
             // The widest angle, in the grid: upright, the whole picture centred and filling the
             // window one way.
@@ -650,18 +631,13 @@ TEST(Viewer, YourPictureAsItIsUprightInItsProportionsAndConformal)
             const Shape widest = shapeOf(across, up, width, height);
             report("the widest angle", widest);
             EXPECT_GE(widest.share(widest.upright), 0.95) << where;
-            int left = across.width, right = -1, top = across.height, bottom = -1;
-            for (int y = 0; y < across.height; ++y)
-                for (int x = 0; x < across.width; ++x)
-                    if (telling(across.at(x, y)))
-                        left = std::min(left, x), right = std::max(right, x), top = std::min(top, y), bottom = std::max(bottom, y);
+            // Its corners at the drawn rectangle's, which the picture's shape fits centred.
             const double fit = std::min(double(windowWidth) / width, double(windowHeight) / height);
-            EXPECT_TRUE(std::abs((right - left + 1) - width * fit) <= 2 && std::abs((bottom - top + 1) - height * fit) <= 2 &&
-                        std::abs(left + right + 1 - windowWidth) <= 2 && std::abs(top + bottom + 1 - windowHeight) <= 2)
-                << where << ": drawn from " << left << ", " << top << " to " << right << ", " << bottom;
-            const auto topLeft = toldPoint(across, up, left, top, width, height), bottomRight = toldPoint(across, up, right, bottom, width, height);
+            const int left = int(std::lround((windowWidth - width * fit) / 2)), top = int(std::lround((windowHeight - height * fit) / 2));
+            const auto topLeft = toldPoint(across, up, left, top, width, height);
+            const auto bottomRight = toldPoint(across, up, windowWidth - 1 - left, windowHeight - 1 - top, width, height);
             EXPECT_TRUE(topLeft && bottomRight && std::abs(*topLeft - std::complex<double>(0, height)) < 3 &&
-                        std::abs(*bottomRight - std::complex<double>(width, 0)) < 3)
+                        std::abs(*bottomRight - std::complex<double>(width, 0)) < 3 && !toldPoint(across, up, left - 2, top - 2, width, height))
                 << where;
             if (pair == 0 && windowWidth == 640) {
                 // Shift-clicked, a point comes to the centre; "Centre" takes it back.
@@ -680,9 +656,8 @@ TEST(Viewer, YourPictureAsItIsUprightInItsProportionsAndConformal)
             across = now();
             up = pick(2 * pair + 1, true);
             report("a middle angle", shapeOf(across, up, width, height));
-            viewer.drag(3, 10, windowHeight - 10);
-            viewer.drag(3, 10, windowHeight - 10);
-            viewer.drag(3, 10, windowHeight - 10);
+            for (int drag = 0; drag < 3; ++drag)
+                viewer.drag(3, 10, windowHeight - 10);
             up = now();
             across = pick(2 * pair, false);
             report("the smallest angle", shapeOf(across, up, width, height));
@@ -973,9 +948,7 @@ TEST(Viewer, AnImageThatCannotBeLoadedEndsItWithTheMessage)
     // file given is refused when it is decoded, with its path and the reason on standard error and
     // a line in the panel, while the viewer goes on. The main window keeps what it had (white
     // before any picture), the others stay to pick, and the file picked again is tried again.
-    std::vector<std::uint8_t> rows(std::size_t(1000) * 50 * 3, 90);
-    ASSERT_EQ(writePng(dir.path("rows.png"), 1000, 50, rows.data()), "");
-    writeFile(dir.path("bomb.png"), withClaimedSize(readFile(dir.path("rows.png")), 100000, 100000));
+    writeFile(dir.path("bomb.png"), withClaimedSize(readFile(dir.path("galaxie.png")), 100000, 100000));
     Sitting damaged(dir, {"cut.png", "galaxie.png", "bomb.png"});
     ASSERT_TRUE(damaged.waitForWindows()) << damaged.output("stderr");
     EXPECT_TRUE(damaged.waitForOutput("stderr", "cut.png: "));

@@ -38,12 +38,10 @@ TEST(ImageSource, ThePngSuiteAsThePngLoaderDecodesItAndItsCorruptFilesRefused)
         }
 }
 
-// Pictures of every format cut short or overwritten in the middle of their data, and a PNG whose
-// header claims 100,000 x 100,000 pixels and whose data ends after a few rows: refused at their
+// Pictures of every format cut short or overwritten in the middle of their data: refused at their
 // header or at their decode, whole or shrunk, with a reason, whatever libvips reports (an error,
-// a warning, or fewer rows). Left out, as nothing can tell: WebP and AVIF
-// overwritten (their data has no checksums), and a pyramid shrunk from an intact level above its
-// damaged one.
+// a warning, or fewer rows). Left out, as nothing can tell: WebP and AVIF overwritten (their data
+// has no checksums), and a pyramid shrunk from an intact level above its damaged one.
 TEST(ImageSource, DamagedPicturesOfEveryFormatRefused)
 {
     TempDir dir;
@@ -55,27 +53,18 @@ TEST(ImageSource, DamagedPicturesOfEveryFormatRefused)
         const std::string extension = format.substr(0, format.find('[')), whole = dir.path("whole." + extension);
         ASSERT_EQ(runCommand("vips copy '" + dir.path("whole.v") + "' '" + whole + (format.size() > extension.size() ? format.substr(extension.size()) : "") + "' 2>&1").status, 0) << format;
         const std::string bytes = readFile(whole);
-        std::string overwritten = bytes;
+        std::string overwritten = bytes;   // with bytes that vary, as noise does
         for (std::size_t at = bytes.size() * 6 / 10; at < bytes.size() * 6 / 10 + 256; ++at)
             overwritten[at] = char(at * 37);
         for (const auto& [damage, damaged] : {std::pair{"cut", bytes.substr(0, bytes.size() * 6 / 10)}, std::pair{"overwritten", overwritten}}) {
-            const std::string path = dir.path(std::string(damage) + "." + extension);
-            writeFile(path, damaged);
+            writeFile(dir.path(damage), damaged);
             for (const std::uint32_t limit : {1000u, 128u}) {
-                if (damage == std::string("overwritten") && (extension == "webp" || extension == "avif" || (limit < 600 && format.find("pyramid") != std::string::npos)))
-                    continue;
                 std::string whyNot;
-                EXPECT_TRUE(decoded(path, limit, whyNot).rgb.empty() && !whyNot.empty()) << format << " " << damage << " within " << limit;
+                const bool unseen = damage == std::string("overwritten") && (extension == "webp" || extension == "avif" || (limit < 600 && format.find("pyramid") != std::string::npos));
+                EXPECT_TRUE(unseen || (decoded(dir.path(damage), limit, whyNot).rgb.empty() && !whyNot.empty())) << format << " " << damage << " within " << limit;
             }
         }
     }
-    std::vector<std::uint8_t> rgb(std::size_t(1000) * 50 * 3, 90);
-    ASSERT_EQ(writePng(dir.path("rows.png"), 1000, 50, rgb.data()), "");
-    writeFile(dir.path("bomb.png"), withClaimedSize(readFile(dir.path("rows.png")), 100000, 100000));
-    std::string whyNot;
-    const auto started = std::chrono::steady_clock::now();
-    EXPECT_TRUE(decoded(dir.path("bomb.png"), 512, whyNot).rgb.empty() && !whyNot.empty());
-    std::printf("the bomb refused in %.1f s: %s\n", std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count(), whyNot.c_str());
 }
 
 TEST(ImageSource, ShrunkOnLoadToTheLimitKeepingProportionsAndColours)
