@@ -3,8 +3,8 @@
 // recompute maps every vertex anew for a morph angle (and for the grid's layout around its focus)
 // and resets the two view values to k; draw sets them as the grid's view has them for k (for the
 // square: lowered to fixed limits) and uses them to fit the image into the window, and sourceAt
-// inverts that picture. The mapped grid has the source's shape,
-// and each vertex keeps the source vertex's stripBreak, u and v.
+// inverts that picture. The mapped grid has the source's shape, and each vertex keeps the source
+// vertex's stripBreak, u and v.
 // It borrows the grid and the texture catalogue; it owns only its rows.
 #pragma once
 

@@ -33,8 +33,6 @@ public:
     Picture& operator=(const Picture&) = delete;
 
     GLuint texture() const { return name; }
-    ImageSize size() const { return own; }
-    ImageSize textureSize() const { return texels; }
     // Width over height.
     double aspect() const { return double(own.width) / own.height; }
     // Builds the texture's mipmaps the first time they are needed; the texture is bound.
