@@ -14,7 +14,6 @@ namespace {
 
 // The angle's limits, compared in double precision and stored as floats.
 constexpr double greatestAngle = fullTurn;
-constexpr double smallestAngle = 0.01;
 constexpr double angleStep = 0.02;   // per 2 pixels of vertical drag
 
 } // namespace

@@ -1,5 +1,7 @@
 #include "PlaneView.h"
 
+#include "PowerLogarithm.h"
+
 #include <GL/gl.h>
 #include <GL/glu.h>
 
@@ -28,10 +30,19 @@ PlaneView PlaneView::trueProportions(double aspect, int windowWidth, int windowH
     view.extentX = aspect >= 1.0 ? 1.0 : aspect;
     view.extentY = aspect >= 1.0 ? 1.0 / aspect : 1.0;
     view.right = double(std::max(windowWidth, 1)) / std::max(windowHeight, 1);
-    // All of the picture in view, filling the window one way; the full turn across the width.
+    // All of the picture in view, filling the window one way.
     view.widestScale = std::max(view.extentX / view.right, view.extentY);
+    // The full turn around the focus across the window's width, twice the picture's half diagonal
+    // (the farthest any of it lies from a focus) at the top edge. At the smallest angle the
+    // mapping is not quite the logarithm: the rims of its cut lie at Im w = k r^(1/k) sin(pi/k),
+    // closer in the nearer they are to the focus, so the turn is widened to meet them at the
+    // window's bottom edge, where ln r = -(2 scale - far), and the side edges show what lies
+    // straight below the focus all the way down. A few rounds settle the scale.
+    const double far = std::log(2.0 * std::hypot(view.extentX, view.extentY)), k = rootDegree(float(smallestAngle));
     view.logScale = pi / view.right;
-    view.logOffset = view.logScale - std::log(2.0 * std::hypot(view.extentX, view.extentY));
+    for (int round = 0; round < 4; ++round)
+        view.logScale = k * std::sin(pi / k) * std::exp(-(2 * view.logScale - far) / k) / view.right;
+    view.logOffset = view.logScale - far;
     return view;
 }
 

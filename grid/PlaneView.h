@@ -17,8 +17,9 @@
 //   rotation, so that the picture is drawn upright and not mirrored. Drawing units are square in
 //   the window, whose height spans -1 to 1. The view values move from fitting the whole picture
 //   into the window at the widest angle to the logarithmic layout at the smallest: the full turn
-//   around the focus across the window's width, twice the picture's half diagonal (the farthest
-//   any of it lies from a focus) at the top edge.
+//   around the focus across the window's width (where the rims of the cut meet the window's
+//   bottom edge), twice the picture's half diagonal (the farthest any of it lies from a focus) at
+//   the top edge.
 #pragma once
 
 #include <complex>

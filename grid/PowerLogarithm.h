@@ -7,6 +7,8 @@
 
 // Stand-in for 2 pi in the viewer: the five-decimal number, not the exact value.
 inline constexpr double fullTurn = 6.28318;
+// The smallest morph angle, where the mapping comes closest to the logarithm.
+inline constexpr double smallestAngle = 0.01;
 
 // k for a morph angle in radians: 6.28318 / angle, rounded to single precision. The widest angle,
 // 6.28318, gives k just below 1 (the plane itself); small angles give large k (the logarithm).

@@ -60,7 +60,12 @@ std::optional<std::complex<double>> imagePoint(const View& view, double px, doub
         image = view.focus + std::pow(p, k);
     } else {
         const double a = std::min(1.0, view.aspect), b = std::min(1.0, 1 / view.aspect), right = double(picture.width) / picture.height;
-        const double widest = std::max(a / right, b), logScale = M_PI / right, logOffset = logScale - std::log(2 * std::hypot(a, b));
+        // The full turn across the width where the rims of the cut meet the bottom edge.
+        const double widest = std::max(a / right, b), far = std::log(2 * std::hypot(a, b)), kMin = float(6.28318 / 0.01);
+        double logScale = M_PI / right;
+        for (int round = 0; round < 4; ++round)
+            logScale = kMin * std::sin(M_PI / kMin) * std::exp(-(2 * logScale - far) / kMin) / right;
+        const double logOffset = logScale - far;
         const double scale = widest + (logScale - widest) * std::clamp((k - 1) / (M_PI - 1), 0.0, 1.0);
         const double offset = 1 + (logOffset - 1) * std::clamp(k - 1, 0.0, 1.0);
         p = 1.0 + std::complex<double>(y * scale - offset, -x * right * scale) / k;
@@ -661,13 +666,12 @@ TEST(Viewer, YourPictureAsItIsUprightInItsProportionsAndConformal)
             up = now();
             across = pick(2 * pair, false);
             report("the smallest angle", shapeOf(across, up, width, height));
-            // Its side edges (a few pixels in, where the rims of the cut fall short of them at this
-            // k): straight below the focus, the picture's centre, within the angle those pixels
-            // turn around it; its middle, straight above.
+            // Its side edges: straight below the focus, the picture's centre, within the angle
+            // the outermost pixels turn around it; its middle, straight above.
             int sides = 0, below = 0, middle = 0, above = 0;
             const double turn = std::tan(2 * M_PI * 8 / windowWidth);
             for (int y = 0; y < windowHeight; y += 4)
-                for (const int x : {4, windowWidth / 2, windowWidth - 5})
+                for (const int x : {0, windowWidth / 2, windowWidth - 1})
                     if (const auto p = toldPoint(across, up, x, y, width, height)) {
                         const std::complex<double> fromFocus = *p - std::complex<double>(width / 2.0, height / 2.0);
                         const bool side = x != windowWidth / 2;
