@@ -65,9 +65,8 @@ std::optional<std::complex<double>> imagePoint(const View& view, double px, doub
         double logScale = M_PI / right;
         for (int round = 0; round < 4; ++round)
             logScale = kMin * std::sin(M_PI / kMin) * std::exp(-(2 * logScale - far) / kMin) / right;
-        const double logOffset = logScale - far;
         const double scale = widest + (logScale - widest) * std::clamp((k - 1) / (M_PI - 1), 0.0, 1.0);
-        const double offset = 1 + (logOffset - 1) * std::clamp(k - 1, 0.0, 1.0);
+        const double offset = 1 + (logScale - far - 1) * std::clamp(k - 1, 0.0, 1.0);
         p = 1.0 + std::complex<double>(y * scale - offset, -x * right * scale) / k;
         const std::complex<double> z = std::pow(p, k);
         image = view.focus + std::complex<double>(-z.imag() / a, z.real() / b);
