@@ -537,6 +537,7 @@ TEST(Viewer, TheFocusClickedDraggedTypedAndCentred)
     kill(viewer.pid(), SIGSTOP);
     viewer.typeInto(fieldX, angleY - 46, "3");
     kill(viewer.pid(), SIGCONT);
+    ASSERT_TRUE(viewer.comesToRest());   // the panel takes the keys one a frame: all of them
     view.angle = 3.0f;
     expectMatches("on an edge at angle 3");
     viewer.typeInto(fieldX, angleY - 46, "-1");
@@ -621,9 +622,8 @@ TEST(Viewer, YourPictureAsItIsUprightInItsProportionsAndConformal)
         const int windowWidth = window.first, windowHeight = window.second;
         viewer.xdotool("windowsize --sync " + std::to_string(viewer.find(mainWindow).id) + " " + std::to_string(windowWidth) + " " + std::to_string(windowHeight));
         for (std::size_t pair = 0; pair < std::size(pictures); ++pair) {
-            const std::string& name = pictures[pair].name;
             const int width = pictures[pair].width, height = pictures[pair].height;
-            const std::string where = name + " in " + std::to_string(windowWidth) + " x " + std::to_string(windowHeight);
+            const std::string where = pictures[pair].name + " in " + std::to_string(windowWidth) + " x " + std::to_string(windowHeight);
             auto report = [&](const std::string& at, const Shape& shape) {
                 std::printf("%s at %s: %d drawn, %d measured, %.1f%% conformal, %.1f%% upright\n", where.c_str(), at.c_str(), shape.drawn,
                             shape.measured, 100 * shape.share(shape.conformal), 100 * shape.share(shape.upright));
