@@ -159,9 +159,9 @@ int main(int argc, char** argv)
                 return std::uint32_t(std::clamp((part + 1) / 2 * length - extent / 2.0, 0.0, double(length - extent)));
             };
             std::vector<unsigned char> pixels(std::size_t(width) * height * 3);
-            std::string whyNot;
+            std::string whyNot, damage;
             detail.pyramid().read(int(level), {at(places[jump].real(), size.width, width), at(places[jump].imag(), size.height, height), width, height},
-                                  pixels.data(), whyNot);
+                                  pixels.data(), whyNot, damage);
         }
         floor += secondsSince(read);
 

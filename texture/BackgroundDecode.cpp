@@ -35,18 +35,18 @@ struct BackgroundDecode::Shared {
     ~Shared() { std::free(pixels); }
 };
 
-BackgroundDecode::BackgroundDecode(std::shared_ptr<const ImageSource> source, std::uint32_t limit)
+BackgroundDecode::BackgroundDecode(ImageSize size, Decoder decoder)
     : shared(std::make_shared<Shared>())
 {
-    shared->size = source->shrunkSize(limit);
+    shared->size = size;
     shared->pixels = pictureBuffer(std::size_t(shared->size.width) * shared->size.height * 3);
     if (!shared->pixels) {
         shared->whyNot = "out of memory";
         shared->finished = true;
         return;
     }
-    std::thread([shared = shared, source = std::move(source)] {
-        shared->decoded = source->decode(shared->size, shared->pixels, shared->whyNot, shared->progress);
+    std::thread([shared = shared, decoder = std::move(decoder)] {
+        shared->decoded = decoder(shared->pixels, shared->whyNot, shared->progress);
         shared->finished.store(true, std::memory_order_release);
     }).detach();
 }

@@ -7,13 +7,17 @@
 #include "ImageSource.h"
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <string>
 
 class BackgroundDecode {
 public:
-    // Starts decoding `source`, shrunk to fit `limit` (see ImageSource::decode).
-    BackgroundDecode(std::shared_ptr<const ImageSource> source, std::uint32_t limit);
+    // How a picture of `size` is decoded into its buffer, rows counted in the progress as they
+    // come from the top (see ImageSource::decode); false and why if it cannot be.
+    using Decoder = std::function<bool(unsigned char* bottomFirst, std::string& whyNot, DecodeProgress& progress)>;
+    // Starts decoding a picture of `size` with `decoder`.
+    BackgroundDecode(ImageSize size, Decoder decoder);
     ~BackgroundDecode();
     BackgroundDecode(const BackgroundDecode&) = delete;
     BackgroundDecode& operator=(const BackgroundDecode&) = delete;

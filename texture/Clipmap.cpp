@@ -60,6 +60,7 @@ struct Clipmap::Work {
         std::vector<unsigned char> pixels;   // empty if the read failed
         std::vector<unsigned char> half;     // its next level, halved
         std::string whyNot;
+        std::string damage;                  // a tile drawn from coarser levels, and why
     };
 
     std::shared_ptr<const PictureLevels> levels;
@@ -84,8 +85,8 @@ struct Clipmap::Work {
             const Request request = queue.front();
             queue.pop_front();
             held.unlock();
-            Arrival arrival{request.level, request.area, std::vector<unsigned char>(std::size_t(request.area.width) * request.area.height * 3), {}, ""};
-            if (levels->read(request.level, request.area, arrival.pixels.data(), arrival.whyNot))
+            Arrival arrival{request.level, request.area, std::vector<unsigned char>(std::size_t(request.area.width) * request.area.height * 3), {}, "", ""};
+            if (levels->read(request.level, request.area, arrival.pixels.data(), arrival.whyNot, arrival.damage))
                 arrival.half = halved(arrival.pixels, request.area.width, request.area.height);
             else
                 arrival.pixels.clear();
@@ -103,10 +104,9 @@ struct Clipmap::Upload {
     std::uint32_t rowsDone = 0;   // of both
 };
 
-Clipmap::Clipmap(std::shared_ptr<const PictureLevels> levels, std::uint32_t windowSide, const unsigned char* copyPixels, ImageSize copySize)
+Clipmap::Clipmap(std::shared_ptr<const PictureLevels> levels, int count, std::uint32_t windowSide, const unsigned char* copyPixels, ImageSize copySize)
     : work(std::make_shared<Work>()), side(windowSide), copy(copySize)
 {
-    const int count = levels->count();
     for (int level = 0; level < count; ++level)
         shown.push_back({levels->size(level), {0, 0, 0, 0}, 0, 0});
     shownTile.assign(std::size_t(count), 0);
@@ -293,6 +293,8 @@ void Clipmap::takeArrivals()
     }
     for (Work::Arrival& arrival : arrived) {
         forget(underWay[std::size_t(arrival.level)], arrival.area);
+        if (tileDamage.empty())
+            tileDamage = arrival.damage;
         if (arrival.pixels.empty()) {
             failed[std::size_t(arrival.level)] = true;
             readFailure = arrival.whyNot;

@@ -13,7 +13,7 @@
 // a level's window is not there yet, coarser levels draw.
 #pragma once
 
-#include "ImageSource.h"
+#include "PictureLevels.h"
 
 #include <GL/gl.h>
 
@@ -34,10 +34,10 @@ public:
         std::uint32_t tileY;
     };
 
-    // The detail of `levels`, in windows `windowSide` pixels square, over the picture's shrunk
+    // The detail of the first `count` of `levels`, in windows `windowSide` pixels square, over the picture's shrunk
     // `copy` (8-bit RGB, rows packed, the bottom first), which goes into the atlas at its corner.
     // Makes the atlas, the GL current, and starts the workers.
-    Clipmap(std::shared_ptr<const PictureLevels> levels, std::uint32_t windowSide, const unsigned char* copy, ImageSize copySize);
+    Clipmap(std::shared_ptr<const PictureLevels> levels, int count, std::uint32_t windowSide, const unsigned char* copy, ImageSize copySize);
     ~Clipmap();
     Clipmap(const Clipmap&) = delete;
     Clipmap& operator=(const Clipmap&) = delete;
@@ -53,6 +53,8 @@ public:
     bool uploading() const;
     // Why a window could not be read, if one could not; that level then stays as it is.
     const std::string& failure() const { return readFailure; }
+    // The first tile of a pyramid found damaged, and why; its place is drawn from coarser levels.
+    const std::string& damage() const { return tileDamage; }
 
     const std::vector<Level>& levels() const { return shown; }
     const PictureLevels& pyramid() const;
@@ -94,5 +96,6 @@ private:
     std::vector<std::unique_ptr<Upload>> uploads;      // arrived, by level, not shown yet
     std::vector<bool> failed;                          // by level
     std::string readFailure;
+    std::string tileDamage;
     GLuint atlasName = 0;
 };

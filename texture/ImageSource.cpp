@@ -319,20 +319,49 @@ bool ImageSource::decode(ImageSize target, unsigned char* bottomFirst, std::stri
     return written;
 }
 
-struct PictureLevels::Images {
-    std::vector<VipsImage*> levels;   // 8-bit RGB, random access
-    ~Images()
+namespace {
+
+// A picture's levels as libvips images: 8-bit RGB, read at random.
+class FileLevels : public PictureLevels {
+public:
+    ~FileLevels() override
     {
         for (VipsImage* level : levels)
             g_object_unref(level);
     }
+    int count() const override { return int(levels.size()); }
+    ImageSize size(int level) const override
+    {
+        const VipsImage* image = levels[std::size_t(level)];
+        return {std::uint32_t(image->Xsize), std::uint32_t(image->Ysize)};
+    }
+    bool read(int level, const PixelArea& area, unsigned char* bottomFirst, std::string& whyNot, std::string&) const override;
+
+    std::vector<VipsImage*> levels;
 };
 
-PictureLevels::PictureLevels(std::unique_ptr<Images> images) : images(std::move(images)) {}
+bool FileLevels::read(int level, const PixelArea& area, unsigned char* bottomFirst, std::string& whyNot, std::string&) const
+{
+    VipsImage* image = levels[std::size_t(level)];
+    // libvips counts rows from the top.
+    const VipsRect rect{int(area.x), image->Ysize - int(area.y + area.height), int(area.width), int(area.height)};
+    VipsRegion* region = vips_region_new(image);
+    const bool read = region && vips_region_prepare(region, &rect) == 0;
+    if (read) {
+        const std::size_t rowBytes = std::size_t(area.width) * 3;
+        for (int row = 0; row < rect.height; ++row)
+            std::memcpy(bottomFirst + std::size_t(rect.height - 1 - row) * rowBytes, VIPS_REGION_ADDR(region, rect.left, rect.top + row), rowBytes);
+    } else {
+        whyNot = libvipsReason(vips_image_get_filename(image) ? vips_image_get_filename(image) : "");
+    }
+    if (region)
+        g_object_unref(region);
+    return read;
+}
 
-PictureLevels::~PictureLevels() = default;
+} // namespace
 
-std::unique_ptr<PictureLevels> PictureLevels::open(const ImageSource& picture, int count, std::string& whyNot)
+std::unique_ptr<PictureLevels> openFileLevels(const ImageSource& picture, int count, std::string& whyNot)
 {
     const std::string& path = picture.file();
     forgetReasons();
@@ -363,13 +392,13 @@ std::unique_ptr<PictureLevels> PictureLevels::open(const ImageSource& picture, i
         return image;
     };
 
-    auto images = std::make_unique<Images>();
+    auto levels = std::make_unique<FileLevels>();
     ImagePtr level = shown(std::move(first));
     for (int index = 0; level && index < count; ++index) {
-        images->levels.push_back(level.release());
+        levels->levels.push_back(level.release());
         if (index + 1 == count)
             break;
-        VipsImage* previous = images->levels.back();
+        VipsImage* previous = levels->levels.back();
         // The file's own next level if it has one of the size that halving gives, else a shrink.
         if (index + 1 < pages) {
             level = shown(load(index + 1));
@@ -382,39 +411,37 @@ std::unique_ptr<PictureLevels> PictureLevels::open(const ImageSource& picture, i
                 level.reset(shrunk);
         }
     }
-    if (int(images->levels.size()) < count) {
+    if (levels->count() < count) {
         whyNot = libvipsReason(path);
         return nullptr;
     }
-    return std::unique_ptr<PictureLevels>(new PictureLevels(std::move(images)));
+    return levels;
 }
 
-int PictureLevels::count() const
+bool decodeTile(const std::string& bytes, TilePixels& tile, std::string& whyNot)
 {
-    return int(images->levels.size());
-}
-
-ImageSize PictureLevels::size(int level) const
-{
-    const VipsImage* image = images->levels[std::size_t(level)];
-    return {std::uint32_t(image->Xsize), std::uint32_t(image->Ysize)};
-}
-
-bool PictureLevels::read(int level, const PixelArea& area, unsigned char* bottomFirst, std::string& whyNot) const
-{
-    VipsImage* image = images->levels[std::size_t(level)];
-    // libvips counts rows from the top.
-    const VipsRect rect{int(area.x), image->Ysize - int(area.y + area.height), int(area.width), int(area.height)};
-    VipsRegion* region = vips_region_new(image);
-    const bool read = region && vips_region_prepare(region, &rect) == 0;
-    if (read) {
-        const std::size_t rowBytes = std::size_t(area.width) * 3;
-        for (int row = 0; row < rect.height; ++row)
-            std::memcpy(bottomFirst + std::size_t(rect.height - 1 - row) * rowBytes, VIPS_REGION_ADDR(region, rect.left, rect.top + row), rowBytes);
-    } else {
-        whyNot = libvipsReason(vips_image_get_filename(image) ? vips_image_get_filename(image) : "");
+    if (!libvipsStarted()) {
+        whyNot = "libvips does not start";
+        return false;
     }
-    if (region)
-        g_object_unref(region);
-    return read;
+    // A tile is small and read whole: a warning of damage fails it at once.
+    ImagePtr image(vips_image_new_from_buffer(bytes.data(), bytes.size(), "", "access", VIPS_ACCESS_SEQUENTIAL, "fail_on", VIPS_FAIL_ON_WARNING, nullptr));
+    if (image && vips_image_hasalpha(image.get()) &&
+        !apply(image, [](VipsImage* in, VipsImage** out) {
+            VipsArrayDouble* white = vips_array_double_newv(1, 255.0);
+            const int status = vips_flatten(in, out, "background", white, "max_alpha", in->BandFmt == VIPS_FORMAT_USHORT ? 65535.0 : 255.0, nullptr);
+            vips_area_unref(VIPS_AREA(white));
+            return status;
+        }))
+        image.reset();
+    std::size_t length = 0;
+    void* memory = image && toRgb8(image) ? vips_image_write_to_memory(image.get(), &length) : nullptr;
+    if (!memory) {
+        whyNot = libvipsReason("");
+        return false;
+    }
+    tile.size = {std::uint32_t(image->Xsize), std::uint32_t(image->Ysize)};
+    tile.pixels.assign(static_cast<unsigned char*>(memory), static_cast<unsigned char*>(memory) + length);
+    g_free(memory);
+    return true;
 }

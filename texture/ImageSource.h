@@ -9,20 +9,22 @@
 // Only the loaders libvips trusts with files from anywhere are used: JPEG, PNG, WebP, TIFF, GIF and
 // HEIF/AVIF. A damaged file fails, whether its header shows it or only its decode does, and
 // whether libvips reports the damage as an error, a warning, or fewer rows.
-// PictureLevels reads a picture's pyramid a window at a time, for pictures deeper than one texture.
+// openFileLevels reads a picture's pyramid a window at a time, for pictures deeper than one
+// texture; decodeTile decodes the tiles of pyramids kept as tiles.
 // What it doesn't: pages or frames after the first (but a pyramidal TIFF's levels), or keep
 // anything between decodes. libvips is started by the first open, and spills what it must decode
 // whole to disk into a folder of the viewer's own, removed when the viewer ends; nothing else in
 // the program sees its headers.
 #pragma once
 
-#include "ImageShrink.h"
+#include "PictureLevels.h"
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 // A header that claims more pixels than this is refused before anything is decoded.
 inline constexpr std::uint64_t maxPicturePixels = std::uint64_t(16) << 30;   // 16 gigapixels
@@ -65,36 +67,18 @@ private:
     std::set<std::string> headerWarnings;     // what libvips warned of as it read the header
 };
 
-// A rectangle of a level's pixels, counted from its bottom-left corner, as GL counts texels.
-struct PixelArea {
-    std::uint32_t x, y, width, height;
-    bool operator==(const PixelArea& other) const
-    {
-        return x == other.x && y == other.y && width == other.width && height == other.height;
-    }
+// The levels of the picture in `source`, the first `count` of them: a pyramidal TIFF gives its own
+// levels; any other picture is decoded whole once, libvips spilling it to disk, and shrunk window
+// by window, each pixel of a level the mean of the four it covers. Nothing, and why, if libvips
+// cannot open them.
+std::unique_ptr<PictureLevels> openFileLevels(const ImageSource& source, int count, std::string& whyNot);
+
+// A tile of a pyramid, decoded: 8-bit RGB, rows packed, the top row first; what is transparent in
+// it lies on white, the colour around the picture.
+struct TilePixels {
+    ImageSize size{0, 0};
+    std::vector<unsigned char> pixels;
 };
-
-// The levels of a picture's pyramid: level 0 its own pixels, each next one the last shrunk by 2 in
-// both directions (box-filtered: each pixel the mean of the four it covers), its sides rounded.
-// A pyramidal TIFF gives its own levels; any other picture is decoded whole once, libvips spilling
-// it to disk, and shrunk window by window.
-class PictureLevels {
-public:
-    // The first `count` levels of the picture in `source`; nothing, and why, if libvips cannot
-    // open them.
-    static std::unique_ptr<PictureLevels> open(const ImageSource& source, int count, std::string& whyNot);
-    ~PictureLevels();
-    PictureLevels(const PictureLevels&) = delete;
-    PictureLevels& operator=(const PictureLevels&) = delete;
-
-    int count() const;
-    ImageSize size(int level) const;
-    // Reads `area` of `level` into `bottomFirst`, 8-bit RGB, rows of area.width * 3 bytes packed,
-    // the bottom row first; false and why if it cannot. Any thread, several at once.
-    bool read(int level, const PixelArea& area, unsigned char* bottomFirst, std::string& whyNot) const;
-
-private:
-    struct Images;
-    explicit PictureLevels(std::unique_ptr<Images> images);
-    std::unique_ptr<Images> images;
-};
+// Decodes a tile from its file's bytes, with the loaders the viewer trusts; false and why if they
+// are not a whole picture. Any thread.
+bool decodeTile(const std::string& bytes, TilePixels& tile, std::string& whyNot);

@@ -66,7 +66,10 @@ std::uint32_t Picture::windowSideFor(int levels, ImageSize copy, std::uint32_t m
 {
     // Counted at four bytes a texel and with mipmaps: the copy in its own texture, and in the atlas.
     const std::uint64_t copyBytes = std::uint64_t(copy.width) * copy.height * 4 * 4 / 3;
-    std::uint32_t side = std::min(widestWindow, std::max(copy.width, copy.height));
+    // A power of two: the tiles' next levels, half their size, lie at whole texels of the atlas's.
+    std::uint32_t side = widestWindow;
+    while (side > 64 && side > std::max(copy.width, copy.height))
+        side /= 2;
     const auto fits = [&] {
         const ImageSize atlas = Clipmap::atlasSizeFor(levels, side, copy);
         return copyBytes + Clipmap::textureBytes(levels, side, copy) <= textureBudget && std::max(atlas.width, atlas.height) <= maxTextureSide;
@@ -76,25 +79,30 @@ std::uint32_t Picture::windowSideFor(int levels, ImageSize copy, std::uint32_t m
     return fits() ? side : 0;
 }
 
-void Picture::takeDepth(const ImageSource& source, const unsigned char* copyPixels, bool wanted)
+void Picture::takeDepth(ImageSize full, const LevelsOpener& open, const unsigned char* copyPixels, bool wanted)
 {
-    const int levels = levelsAbove(source.size(), texels);
+    const int levels = levelsAbove(full, texels);
     if (levels == 0)
         return;
-    deep = PictureDepth{levels, source.size(), texels};
+    deep = PictureDepth{levels, full, texels};
     if (!wanted || !copyPixels)
         return;
-    std::shared_ptr<const PictureLevels> pyramid = PictureLevels::open(source, levels, whyNoDetail);
+    std::shared_ptr<const PictureLevels> pyramid = open(levels, whyNoDetail);
     const std::uint32_t side = windowSideFor(levels, texels, maxTextureSide());
     if (pyramid && side == 0)
         whyNoDetail = "its levels do not fit this OpenGL's textures";
     else if (pyramid)
-        clipmap = std::make_unique<Clipmap>(std::move(pyramid), side, copyPixels, texels);
+        clipmap = std::make_unique<Clipmap>(std::move(pyramid), levels, side, copyPixels, texels);
 }
 
 std::string Picture::detailFailure() const
 {
     return clipmap ? clipmap->failure() : whyNoDetail;
+}
+
+std::string Picture::detailDamage() const
+{
+    return clipmap ? clipmap->damage() : "";
 }
 
 bool Picture::followDetail(std::complex<double> focus)

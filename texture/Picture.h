@@ -12,6 +12,7 @@
 #include <GL/gl.h>
 
 #include <complex>
+#include <functional>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -38,16 +39,21 @@ public:
     // Builds the texture's mipmaps the first time they are needed; the texture is bound.
     void needMipmaps();
 
-    // For a picture deeper than its texture (its size beyond the copy's), reads its levels from
-    // `source` and makes its detail, whose copy the texture holds as `copyPixels` (8-bit RGB, rows
-    // packed, bottom first), if `wanted`; if they cannot be read, detailFailure says why.
-    void takeDepth(const ImageSource& source, const unsigned char* copyPixels, bool wanted);
+    // Opens the first `levels` levels of a picture's pyramid, from its own pixels up; nothing and
+    // why if they cannot be.
+    using LevelsOpener = std::function<std::shared_ptr<const PictureLevels>(int levels, std::string& whyNot)>;
+    // For a picture of `full` size deeper than its texture (larger than the copy), opens its levels
+    // and makes its detail, whose copy the texture holds as `copyPixels` (8-bit RGB, rows packed,
+    // bottom first), if `wanted`; if they cannot be read, detailFailure says why.
+    void takeDepth(ImageSize full, const LevelsOpener& open, const unsigned char* copyPixels, bool wanted);
     const std::optional<PictureDepth>& depth() const { return deep; }
     // Its detail, if it has one and it is shown (it is unless a benchmark compares without it).
     const Clipmap* detail() const { return detailShown ? clipmap.get() : nullptr; }
     void showDetail(bool shown) { detailShown = shown; }
     // Why a deep picture has no detail, or lost some; empty if it has all.
     std::string detailFailure() const;
+    // A tile of its pyramid that could not be decoded, and why, the first one; empty if none.
+    std::string detailDamage() const;
     // Asks for the detail around `focus` (a picture point) and uploads what arrived; true if what
     // is drawn changed.
     bool followDetail(std::complex<double> focus);

@@ -2,6 +2,7 @@
 
 #include "BackgroundDecode.h"
 #include "ImageShrink.h"
+#include "Pyramid.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -45,7 +46,7 @@ void TextureCatalogue::checkFiles() const
 {
     for (const std::string& file : given ? fileNames : std::vector<std::string>{}) {
         std::string whyNot;
-        if (!ImageSource::open(file, whyNot)) {
+        if (isPyramid(file) ? !openPyramid(file, whyNot) : !ImageSource::open(file, whyNot)) {
             std::fprintf(stderr, "%s: %s\n", file.c_str(), whyNot.c_str());
             exitTextureNotFound();
         }
@@ -60,19 +61,62 @@ void TextureCatalogue::startDecoding(unsigned index)
     filling = 0;
     rowsUploaded = 0;
     decoding.reset();
-    decodingSource.reset();
+    openDecodingLevels = nullptr;
     decodingIndex = index;
     whyNotShown.clear();
     std::string whyNot;
-    const std::shared_ptr<const ImageSource> source = ImageSource::open(fileNames[index], whyNot);
+    const std::string& path = fileNames[index];
+    if (isPyramid(path)) {
+        startPyramid(path);
+        return;
+    }
+    const std::shared_ptr<const ImageSource> source = ImageSource::open(path, whyNot);
     if (!source) {
         refuseDecoding(whyNot);
         return;
     }
     // Deeper than one texture: a copy of half the side leaves room in texture memory for the detail.
     const bool deep = std::max(source->size().width, source->size().height) > sizeLimit();
-    decoding = std::make_unique<BackgroundDecode>(source, deep ? sizeLimit() / 2 : sizeLimit());
-    decodingSource = source;
+    const ImageSize copy = source->shrunkSize(deep ? sizeLimit() / 2 : sizeLimit());
+    decoding = std::make_unique<BackgroundDecode>(copy, [source, copy](unsigned char* pixels, std::string& whyNot, DecodeProgress& progress) {
+        return source->decode(copy, pixels, whyNot, progress);
+    });
+    decodingSize = source->size();
+    openDecodingLevels = [source](int levels, std::string& whyNot) { return std::shared_ptr<const PictureLevels>(openFileLevels(*source, levels, whyNot)); };
+}
+
+void TextureCatalogue::startPyramid(const std::string& path)
+{
+    std::string whyNot;
+    const std::shared_ptr<const TiledLevels> pyramid = openPyramid(path, whyNot);
+    if (!pyramid) {
+        refuseDecoding(whyNot);
+        return;
+    }
+    // The copy is its first level within the limit, within half of it for a pyramid deeper than
+    // one texture, as for a picture file.
+    const auto side = [&](int level) { return std::max(pyramid->size(level).width, pyramid->size(level).height); };
+    const std::uint32_t limit = side(0) > sizeLimit() ? sizeLimit() / 2 : sizeLimit();
+    int copyLevel = 0;
+    while (copyLevel + 1 < pyramid->count() && side(copyLevel) > limit)
+        ++copyLevel;
+    if (side(copyLevel) > sizeLimit()) {
+        refuseDecoding("its coarsest level is " + std::to_string(pyramid->size(copyLevel).width) + " x " + std::to_string(pyramid->size(copyLevel).height) +
+                       " pixels, more than its overview may have (" + std::to_string(sizeLimit()) + " a side): add coarser levels to it");
+        return;
+    }
+    decoding = std::make_unique<BackgroundDecode>(pyramid->size(copyLevel), [pyramid, copyLevel](unsigned char* pixels, std::string& whyNot, DecodeProgress& progress) {
+        std::string damage;
+        const bool whole = pyramid->readWhole(copyLevel, pixels, damage, [&](std::uint32_t rows) {
+            progress.rows.store(rows, std::memory_order_release);
+            return !progress.cancelled;
+        });
+        if (!whole)
+            whyNot = "cancelled";
+        return whole;
+    });
+    decodingSize = pyramid->size(0);
+    openDecodingLevels = [pyramid](int, std::string&) { return pyramid; };
 }
 
 void TextureCatalogue::refuseDecoding(const std::string& reason)
@@ -84,7 +128,7 @@ void TextureCatalogue::refuseDecoding(const std::string& reason)
         glDeleteTextures(1, &filling);
     filling = 0;
     decoding.reset();
-    decodingSource.reset();
+    openDecodingLevels = nullptr;
 }
 
 std::optional<Loading> TextureCatalogue::loading() const
@@ -113,7 +157,7 @@ bool TextureCatalogue::followDecoding()
         return false;
     if (fits) {
         shown.reset();
-        shown = std::make_unique<Picture>(filling, decodingSource->size(), size);
+        shown = std::make_unique<Picture>(filling, decodingSize, size);
         shownAt = int(decodingIndex);
         filling = 0;
         glBindTexture(GL_TEXTURE_2D, shown->texture());
@@ -122,11 +166,11 @@ bool TextureCatalogue::followDecoding()
         width = size.width;
         height = size.height;
         pixels = decoding->release();
-        showPixels(decodingSource->size(), int(decodingIndex));
+        showPixels(decodingSize, int(decodingIndex));
     }
-    shown->takeDepth(*decodingSource, fits ? decoding->pixels() : nullptr, detailWanted);
+    shown->takeDepth(decodingSize, openDecodingLevels, fits ? decoding->pixels() : nullptr, detailWanted);
     decoding.reset();
-    decodingSource.reset();
+    openDecodingLevels = nullptr;
     return true;
 }
 

@@ -11,7 +11,9 @@
 // shown stays as it was. A picture deeper than one texture, larger than that shrunk copy, gets a
 // copy of half the side, and its detail where the program can draw it. A file given whose header
 // is bad ends the process before any window opens; one that fails later (damaged, cut short, gone)
-// is refused, the picture shown stays, and failure() says which file and why.
+// is refused, the picture shown stays, and failure() says which file and why. A pyramid of tiles
+// given in a file's place (see Pyramid.h) is a picture of its deepest level's size, whose copy is
+// read from its coarse levels and whose detail from the levels above them.
 // Every GL call here needs the main window's context current; the callers see to that.
 #pragma once
 
@@ -25,7 +27,6 @@
 #include <vector>
 
 class BackgroundDecode;
-class ImageSource;
 
 // A file given that is being decoded.
 struct Loading {
@@ -102,12 +103,15 @@ private:
     void showPixels(ImageSize size, int index);
     // The rows of the decode done since the last call, into the texture they fill.
     void uploadDecodedRows();
+    // Starts decoding the copy of the pyramid at `path` from its coarse levels.
+    void startPyramid(const std::string& path);
     // Ends the decode under way, which cannot be shown: the reason on standard error and in failure().
     void refuseDecoding(const std::string& reason);
 
     bool given;                                   // else the viewer's four images
     std::unique_ptr<BackgroundDecode> decoding;   // of a file given, until it is done
-    std::shared_ptr<const ImageSource> decodingSource;
+    ImageSize decodingSize{0, 0};                 // its own
+    Picture::LevelsOpener openDecodingLevels;     // its levels, for its detail
     unsigned decodingIndex = 0;
     std::unique_ptr<Picture> shown;
     int shownAt = -1;

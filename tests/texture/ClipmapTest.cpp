@@ -2,6 +2,7 @@
 // tile in the atlas, read back from the GL, holds exactly the window it is drawn as, and its mipmap
 // the means of that window's pixels; once settled, each window holds the focus.
 #include "Clipmap.h"
+#include "ImageSource.h"
 #include "PngWriter.h"
 #include "TestSupport.h"
 
@@ -27,11 +28,11 @@ TEST(Clipmap, EveryTileShownHoldsItsWholeWindowWhileTheLevelsFollowTheFocus)
     std::string whyNot;
     const auto source = ImageSource::open(dir.path("deep.png"), whyNot);
     ASSERT_TRUE(source) << whyNot;
-    std::shared_ptr<const PictureLevels> pyramid = PictureLevels::open(*source, 3, whyNot);
+    std::shared_ptr<const PictureLevels> pyramid = openFileLevels(*source, 3, whyNot);
     ASSERT_TRUE(pyramid) << whyNot;
     // Windows of 512: a strip of the uploads is less than a window, so there are steps between.
     const std::vector<std::uint8_t> copy(256 * 256 * 3, 0);
-    Clipmap clipmap(pyramid, 512, copy.data(), {256, 256});
+    Clipmap clipmap(pyramid, 3, 512, copy.data(), {256, 256});
 
     const ImageSize atlas = clipmap.atlasSize();
     auto atlasTexels = [&](int mip) {
@@ -49,7 +50,7 @@ TEST(Clipmap, EveryTileShownHoldsItsWholeWindowWhileTheLevelsFollowTheFocus)
             if (window.width == 0)
                 continue;
             std::vector<std::uint8_t> own(std::size_t(window.width) * window.height * 3);
-            ASSERT_TRUE(pyramid->read(int(level), window, own.data(), whyNot)) << whyNot;
+            ASSERT_TRUE(pyramid->read(int(level), window, own.data(), whyNot, whyNot)) << whyNot;
             auto texel = [&](const std::vector<std::uint8_t>& from, int mip, std::uint32_t x, std::uint32_t y) {
                 return &from[((std::size_t((shown.tileY >> mip) + y) * (atlas.width >> mip)) + (shown.tileX >> mip) + x) * 3];
             };

@@ -93,7 +93,9 @@ TEST(ImageSource, ShrunkOnLoadToTheLimitKeepingProportionsAndColours)
     }
     // Followed from a thread of its own, the share done counts rows: never past the whole, and
     // the whole once it is finished.
-    BackgroundDecode following(ImageSource::open(dir.path("halves.png"), whyNot), 64);
+    const std::shared_ptr<const ImageSource> halves = ImageSource::open(dir.path("halves.png"), whyNot);
+    const ImageSize size = halves->shrunkSize(64);
+    BackgroundDecode following(size, [&](unsigned char* pixels, std::string& why, DecodeProgress& progress) { return halves->decode(size, pixels, why, progress); });
     float most = 0;
     ASSERT_TRUE(pollUntil([&] {
         most = std::max(most, following.done());

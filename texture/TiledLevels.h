@@ -1,0 +1,83 @@
+// A pyramid kept as tiles, whatever holds them (a folder, an MBTiles file, a Deep Zoom image): the
+// levels the clipmap reads, each window composed of the tiles it covers, decoded by libvips. What
+// holds them only fetches a tile's bytes; the grid they lie on is described by a TileLayout.
+//
+// Pyramids are sparse: where a tile is missing, or cannot be decoded, its place is drawn from the
+// finest coarser level that has it, each coarser pixel covering the finer ones it stands for;
+// where no level has it, white, the colour around the picture. Nothing of this fails a read: a
+// tile that cannot be decoded is named once, with why, and drawn as a missing one.
+// Decoded tiles are kept, the most recently used, up to a few tens of megabytes, so that a window
+// moved by a step, or the coarse tile that many missing ones are drawn from, costs no decode again.
+#pragma once
+
+#include "PictureLevels.h"
+
+#include <algorithm>
+#include <memory>
+#include <optional>
+#include <vector>
+
+struct TilePixels;
+
+struct TileLayout {
+    std::uint32_t tileWidth = 256, tileHeight = 256;
+    // Deep Zoom's: a tile also holds this many of its neighbours' pixels on each side it has one.
+    std::uint32_t overlap = 0;
+    // TMS and MBTiles count rows from the bottom, their grid laid from the picture's bottom edge;
+    // the others from the top edge.
+    bool rowsFromBottom = false;
+    std::vector<ImageSize> levels;   // the finest first
+};
+
+class TileStore {
+public:
+    virtual ~TileStore() = default;
+    // Into `bytes`, the file of the tile at `column` and `row` (as the layout counts them) of
+    // `level`, or nothing if the pyramid has none there; false and why if it cannot be read.
+    // Any thread, several at once.
+    virtual bool fetch(int level, std::uint32_t column, std::uint32_t row, std::optional<std::string>& bytes, std::string& whyNot) const = 0;
+    // How the tile is named to the user: its file, or its place.
+    virtual std::string tileName(int level, std::uint32_t column, std::uint32_t row) const = 0;
+};
+
+class TiledLevels : public PictureLevels {
+public:
+    TiledLevels(TileLayout layout, std::unique_ptr<TileStore> store);
+    ~TiledLevels() override;
+
+    int count() const override { return int(layout.levels.size()); }
+    ImageSize size(int level) const override { return layout.levels[std::size_t(level)]; }
+    bool read(int level, const PixelArea& area, unsigned char* bottomFirst, std::string& whyNot, std::string& damage) const override;
+
+    // Reads all of `level`, top rows first, a row of tiles at a time into `bottomFirst` (rows
+    // packed, the bottom row first), with `rowsDone(rows)` told after each; stops, false, when it
+    // returns false. For the picture's copy.
+    template <class RowsDone> bool readWhole(int level, unsigned char* bottomFirst, std::string& damage, RowsDone rowsDone) const;
+
+private:
+    struct Cache;
+    // The tile, decoded, from the cache or the store; null if it is missing or damaged.
+    std::shared_ptr<const TilePixels> tile(int level, std::uint32_t column, std::uint32_t row, std::string& damage) const;
+    // Draws `area` of `level` from the next coarser level, or white if there is none.
+    void fillFromCoarser(int level, const PixelArea& area, unsigned char* bottomFirst, std::string& damage) const;
+
+    TileLayout layout;
+    std::unique_ptr<TileStore> store;
+    std::unique_ptr<Cache> cache;
+};
+
+template <class RowsDone> bool TiledLevels::readWhole(int level, unsigned char* bottomFirst, std::string& damage, RowsDone rowsDone) const
+{
+    const ImageSize whole = size(level);
+    std::string whyNot;
+    for (std::uint32_t top = 0; top < whole.height;) {
+        const std::uint32_t rows = std::min(layout.tileHeight, whole.height - top);
+        const PixelArea band{0, whole.height - top - rows, whole.width, rows};
+        if (!read(level, band, bottomFirst + std::size_t(band.y) * whole.width * 3, whyNot, damage))
+            return false;
+        top += rows;
+        if (!rowsDone(top))
+            return false;
+    }
+    return true;
+}
