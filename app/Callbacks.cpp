@@ -11,6 +11,8 @@ namespace {
 
 constexpr unsigned char escapeKey = 27;
 constexpr unsigned char wireframeKey = 'f';
+// A notch of the wheel, or a press of + or -, scales the picture about the focus by this.
+constexpr double zoomStep = 1.25;
 
 } // namespace
 
@@ -42,7 +44,18 @@ void onKeyboard(unsigned char key, int, int)
         viewerState->polygonMode = viewerState->wireframe == 1 ? GL_LINE : GL_FILL;
         GLUI_Master.post_idle_pass();
     }
+    // + (or =, the same key unshifted) and - zoom as the wheel does.
+    if (key == '+' || key == '=' || key == '-') {
+        viewerState->zoomBy(key == '-' ? 1.0 / zoomStep : zoomStep);
+        GLUI_Master.post_idle_pass();
+    }
     glutPostRedisplay();
+}
+
+void onWheel(int, int direction, int, int)
+{
+    viewerState->zoomBy(direction > 0 ? zoomStep : 1.0 / zoomStep);
+    GLUI_Master.post_idle_pass();
 }
 
 // Arrow and function keys have no effect, but F11 for a picture in its true proportions: the

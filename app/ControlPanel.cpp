@@ -18,7 +18,12 @@ void centreFocus(int)
 // spinners then show them.
 void keepFocusInImage(int)
 {
-    viewerState->setFocus(viewerState->focus());
+    viewerState->takeFocusTyped();
+}
+
+void keepZoomInLimits(int)
+{
+    viewerState->keepZoomInLimits();
 }
 
 void keepAngleInLimits(int)
@@ -61,6 +66,8 @@ void buildControlPanel()
     panelWindow->add_spinner("Angle", GLUI_SPINNER_FLOAT, &viewerState->morphAngle, -1, keepAngleInLimits)->set_step(0.02f);
     // The picture upright, in its own proportions, and conformal from the file to the screen.
     panelWindow->add_checkbox("True proportions", &viewerState->trueProportions);
+    // The picture scaled about the focus before the mapping, as the wheel and the keys + and - do.
+    panelWindow->add_spinner("Zoom", GLUI_SPINNER_FLOAT, &viewerState->zoom, -1, keepZoomInLimits);
     // How far a picture being decoded is, when that takes a while, and how deep a picture deeper
     // than one texture goes; empty otherwise.
     viewerState->loadingText = panelWindow->add_statictext("");

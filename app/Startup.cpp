@@ -5,7 +5,7 @@
 #include "ViewerState.h"
 
 #include <GL/glui.h>
-#include <GL/glut.h>
+#include <GL/freeglut.h>
 
 #include <memory>
 #include <string>
@@ -40,6 +40,7 @@ void startViewer(int* argc, char** argv)
     glutDisplayFunc(onDisplay);
     glutKeyboardFunc(onKeyboard);
     glutMouseFunc(onMouse);
+    glutMouseWheelFunc(onWheel);
     glutMotionFunc(onMotion);
     glutSpecialFunc(onSpecialKey);
     glutReshapeFunc(onReshape);

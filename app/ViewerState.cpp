@@ -8,6 +8,7 @@
 #include <GL/freeglut.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -54,8 +55,45 @@ float ViewerState::clampedAngle(double angle)
 
 void ViewerState::setFocus(std::complex<double> point)
 {
-    focusReal = static_cast<float>(std::clamp(point.real(), -1.0, 1.0));
-    focusImaginary = static_cast<float>(std::clamp(point.imag(), -1.0, 1.0));
+    focusPoint = {std::clamp(point.real(), -1.0, 1.0), std::clamp(point.imag(), -1.0, 1.0)};
+    focusReal = static_cast<float>(focusPoint.real());
+    focusImaginary = static_cast<float>(focusPoint.imag());
+}
+
+void ViewerState::takeFocusTyped()
+{
+    setFocus({focusReal == static_cast<float>(focusPoint.real()) ? focusPoint.real() : double(focusReal),
+              focusImaginary == static_cast<float>(focusPoint.imag()) ? focusPoint.imag() : double(focusImaginary)});
+}
+
+void ViewerState::zoomBy(double factor)
+{
+    zoom = static_cast<float>(zoom * factor);
+    keepZoomInLimits();
+}
+
+void ViewerState::keepZoomInLimits()
+{
+    zoom = static_cast<float>(std::clamp(double(zoom), 1.0, greatestZoom()));
+}
+
+double ViewerState::greatestZoom() const
+{
+    const Picture* picture = grid->catalogue->picture();
+    if (!picture)
+        return 1.0;
+    // How far apart, in the plane, the points under two neighbouring pixels at the middle of the
+    // window's bottom edge lie at the smallest angle; and the side of the picture's own pixels there.
+    const PlaneView view = grid->view().zoomed(1.0);
+    const double k = rootDegree(float(smallestAngle));
+    const auto [scale, offset] = view.viewValues(k);
+    const int width = glutGet(GLUT_WINDOW_WIDTH), height = glutGet(GLUT_WINDOW_HEIGHT);
+    const auto zAt = [&](int y) { return std::pow(1.0 + view.wAt(view.drawingAt(width / 2, y, width, height), scale, offset) / k, k); };
+    const double screenPixel = std::abs(zAt(height - 1) - zAt(height - 2));
+    const ImageSize own = picture->depth() ? picture->depth()->full : picture->size();
+    const double ownPixel = std::min(2 * view.halfWidth() / own.width, 2 * view.halfHeight() / own.height);
+    const double greatest = 8 * screenPixel / ownPixel;
+    return std::isfinite(greatest) ? std::max(1.0, greatest) : 1.0;
 }
 
 std::optional<std::complex<double>> ViewerState::sourcePointAt(int x, int y) const
@@ -68,7 +106,7 @@ void ViewerState::fitView(int width, int height)
 {
     const Picture* picture = grid->catalogue->picture();
     const PlaneView view = trueProportions == 1 && picture ? PlaneView::trueProportions(picture->aspect(), width, height) : PlaneView();
-    grid->setView(view);
+    grid->setView(view.zoomed(zoom));
     view.project();
 }
 
@@ -143,8 +181,12 @@ void ViewerState::updateFrame()
     // The detail follows the focus; a picture decoded may come in.
     followBackgroundWork();
     // Laid out for the picture now shown, then mapped: the rows are the same bits for the same
-    // angle and layout, so only a change is mapped.
+    // angle and layout, so only a change is mapped. Another picture or window may allow less zoom.
     fitView(glutGet(GLUT_WINDOW_WIDTH), glutGet(GLUT_WINDOW_HEIGHT));
+    const float zoomBefore = zoom;
+    keepZoomInLimits();
+    if (zoom != zoomBefore)
+        fitView(glutGet(GLUT_WINDOW_WIDTH), glutGet(GLUT_WINDOW_HEIGHT));
     if (!mappedGrid->isCurrent(morphAngle))
         mappedGrid->recompute(morphAngle);
     if (pictureRequested) {
@@ -176,13 +218,19 @@ std::string depthLine(const TextureCatalogue& catalogue)
     return "Depth: " + std::to_string(depth.levels) + " levels to " + sizeText(depth.full) + (picture->detailSettled() ? "" : ", coming");
 }
 
-// What the panel says of a picture being decoded, once that takes a while, or of one refused.
+// What the panel says of a picture being decoded, once that takes a while, of one refused, or of
+// a damaged tile of the pyramid shown.
 std::string loadingLine(const TextureCatalogue& catalogue)
 {
     const std::optional<Loading> loading = catalogue.loading();
     if (loading)
         return loading->seconds > 0.5 ? "Loading " + loading->label + ": " + std::to_string(int(loading->done * 100)) + "%" : "";
-    return catalogue.failure().empty() ? "" : "Cannot show " + catalogue.failure();
+    if (!catalogue.failure().empty())
+        return "Cannot show " + catalogue.failure();
+    // A damaged tile of a pyramid is told once, the first; coarser levels draw its place.
+    const Picture* picture = catalogue.picture();
+    const std::string damage = picture ? picture->detailDamage() : "";
+    return damage.empty() ? "" : "Coarser levels stand in for " + damage;
 }
 
 } // namespace

@@ -46,9 +46,21 @@ public:
     // The morph angle within its limits, 0.01 and 6.28318, compared in double precision as the
     // drag compares it.
     static float clampedAngle(double angle);
-    // Makes `point` the focus, held within the picture.
+    // Makes `point` the focus, held within the picture, kept in double precision: the spinners
+    // show it rounded.
     void setFocus(std::complex<double> point);
-    std::complex<double> focus() const { return {focusReal, focusImaginary}; }
+    std::complex<double> focus() const { return focusPoint; }
+    // The Focus spinners' values typed: each one that differs from the focus shown replaces its part.
+    void takeFocusTyped();
+
+    // Scales the picture about the focus by `factor` (the wheel's and the keys' 1.25 a notch),
+    // within its limits.
+    void zoomBy(double factor);
+    // The zoom typed into its spinner, or any zoom, held within its limits: from 1, the whole
+    // picture, to where its own pixels (its deepest level's) are 8 window pixels wide at the
+    // window's bottom edge at the smallest angle, or 1 if they are wider there already.
+    void keepZoomInLimits();
+    double greatestZoom() const;
 
     // Lays the picture into the main window of this size as "True proportions" says, and loads
     // the projection for it. The main window must be current.
@@ -80,10 +92,11 @@ public:
     std::int32_t lastMouseX = 0;     // pointer at the last mouse or motion event, y growing downward
     std::int32_t lastMouseY = 0;
     float morphAngle;                // radians, from 0.01 to 6.28318; the "Angle" spinner's live variable
-    // The focus, the point of the image square that the mapping magnifies; the "Focus" spinners'
-    // live variables.
+    // The focus, the point of the image square that the mapping magnifies, as the "Focus"
+    // spinners show it: their live variables.
     float focusReal = 0.0f;
     float focusImaginary = 0.0f;
+    float zoom = 1.0f;               // the "Zoom" spinner's live variable
     GLUI* panel = nullptr;
     std::int32_t mainWindow;
     std::int32_t wireframe = 0;      // the Wireframe checkbox's live variable
@@ -106,6 +119,7 @@ private:
     // shown gives the button back to the picture that stays (to none if there is none yet).
     void showChoice();
 
+    std::complex<double> focusPoint{0.0, 0.0};      // the focus itself
     std::optional<std::complex<double>> grabbed;   // the picture point held under the pointer
     bool grabMoved = false;                         // the pointer moved since the grab
     // The main window's place before it filled the screen; nothing while it does not.

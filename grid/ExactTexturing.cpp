@@ -31,17 +31,19 @@ void main()
 
 // Back from the drawing coordinates x = Im w / scale, y = (offset + Re w) / scale to w, then
 // z = (1 + w / k)^k = exp(k Log(1 + w / k)), and the picture's texture coordinates at its point
-// p = focus + z, (p + 1 + i) / 2. TURNED, defined for a picture in its true proportions, draws
-// x = -Im w / scale and takes p = focus + i z over the picture's half extents; the square's
-// program is compiled without it, so that it computes what it always has, bit for bit.
+// p = focus + z / zoom, (p + 1 + i) / 2. TURNED, defined for a picture in its true proportions,
+// draws x = -Im w / scale and takes p = focus + i z / zoom over the picture's half extents; the
+// square's program is compiled without it, so that it computes what it always has, bit for bit.
+// Near the focus, z is small and carried with all its digits, where the focus plus z would not be.
 const char* const mappingBack = R"(
 uniform float k;
 uniform float scale;
 uniform float offset;
 uniform vec2 focus;
 uniform vec2 extent;
+uniform float zoom;
 varying vec2 drawing;
-vec2 imagePoint()
+vec2 pictureOffset()
 {
 #ifdef TURNED
     vec2 p = vec2(1.0, 0.0) + vec2(drawing.y * scale - offset, -drawing.x * scale) / k;
@@ -54,55 +56,70 @@ vec2 imagePoint()
 #ifdef TURNED
     z = vec2(-z.y, z.x) / extent;
 #endif
-    return (z + focus + 1.0) * 0.5;
+    return z / zoom;
+}
+vec2 imagePoint()
+{
+    return (pictureOffset() + focus + 1.0) * 0.5;
 }
 )";
 
-// The picture from its one texture, with GL's own trilinear filtering.
+// The picture from its one texture, with GL's own trilinear filtering; zoomed in until its pixels
+// are wider than the screen's, each pixel shows the one it lies in, as it is, not a blend of it
+// and its neighbours.
 const char* const onTextureShader = R"(
 uniform sampler2D image;
+uniform vec2 imageSize;
 void main()
 {
-    gl_FragColor = texture2D(image, imagePoint());
+    vec2 t = imagePoint();
+    vec2 texels = t * imageSize;
+    if (zoom > 1.0 && max(length(dFdx(texels)), length(dFdy(texels))) < 1.0)
+        t = (floor(texels) + 0.5) / imageSize;
+    gl_FragColor = texture2D(image, t);
 }
 )";
 
 // A picture deeper than one texture, from its clipmap: one texture, the atlas, sampled once for
-// every pixel, from the finest level whose window covers it and that is not finer than its
-// footprint on the file's own pixels needs, at the level of detail that footprint asks of it. A
-// window's tile holds the window and its own next level (mipmap 1), so that one sample filters
-// trilinearly between the two, and the level above takes over where the next level would be read.
-// Where no window covers it, from the shrunk copy in the atlas's corner, with its mipmaps. A
-// level's pixels are counted from its bottom-left corner. LEVELS, the number of levels, is defined
-// before it, so that the loop over them unrolls; llvmpipe pays for every level it tests, so the
-// test is as short as can be, and the copy's pixels, most of a picture, skip it.
+// every pixel, at the level of detail its footprint on the file's own pixels asks for, from the
+// finest level that footprint allows and whose window reaches it. Windows lie around the focus,
+// each reaching at least `reach` of its level's pixels from it, so that level is known at once
+// from the pixel's distance to the focus; only where a window has not yet followed the focus are
+// coarser ones tried. A window's tile holds the window and its own next level (mipmap 1), so that
+// one sample filters trilinearly between the two, and the level above takes over where the next
+// level would be read. Where no window covers it, from the shrunk copy in the atlas's corner,
+// with its mipmaps. Zoomed in until the file's own pixels are wider than the screen's, each shows
+// as it is, as on one texture. Everything is counted from the focus, in single precision, which keeps whole
+// pixels of a picture 2^30 pixels wide; LEVELS, the number of levels, is defined before it.
 const char* const onLevelsShader = R"(
 uniform sampler2D atlas;
 uniform vec2 atlasSize;
 uniform vec2 copySize;          // in the atlas's corner
 uniform vec2 fullSize;          // level 0: the file's own pixels
 uniform float copyLevel;        // where the shrunk copy lies among the levels
-uniform vec4 covered[LEVELS];   // by level: where its window can be sampled, in level 0's pixels
-uniform vec4 window[LEVELS];    // by level: the window shown, its first pixel and its size
+uniform float reach;            // how far each window surely reaches from the focus, in its level's pixels
+uniform vec4 covered[LEVELS];   // by level: where its window can be sampled, in level 0's pixels from the focus
+uniform vec4 window[LEVELS];    // by level: where the focus lies in the window shown, and the window's size
 uniform vec2 levelSize[LEVELS];
 uniform vec2 tile[LEVELS];      // by level: where in the atlas its window lies
 void main()
 {
-    vec2 t = imagePoint();
-    vec2 full = t * fullSize;
+    vec2 fromFocus = pictureOffset() * 0.5;
+    vec2 full = fromFocus * fullSize;
     float footprint = log2(max(max(length(dFdx(full)), length(dFdy(full))), 1e-6));
-    float need = floor(max(footprint, 0.0));
-    float chosen = copyLevel;
-    if (need < copyLevel)
-        for (int i = LEVELS - 1; i >= 0; --i)
-            if (float(i) >= need && all(greaterThanEqual(full, covered[i].xy)) && all(lessThanEqual(full, covered[i].zw)))
-                chosen = float(i);
-    vec2 at = clamp(t * copySize, vec2(0.5), copySize - 0.5);
-    if (chosen < copyLevel) {
-        int level = int(chosen);
-        at = tile[level] + clamp(t * levelSize[level] - window[level].xy, vec2(1.0), window[level].zw - 1.0);
+    float distance = max(abs(full.x), abs(full.y));
+    int level = int(min(max(floor(max(footprint, 0.0)), ceil(log2(max(distance / reach, 1.0)))), copyLevel));
+    while (level < LEVELS && !(all(greaterThanEqual(full, covered[level].xy)) && all(lessThanEqual(full, covered[level].zw))))
+        ++level;
+    if (float(level) < copyLevel && level < LEVELS) {
+        vec2 at = tile[level] + clamp(window[level].xy + fromFocus * levelSize[level], vec2(1.0), window[level].zw - 1.0);
+        if (zoom > 1.0 && footprint < 0.0)
+            at = floor(at) + 0.5;
+        gl_FragColor = textureLod(atlas, at / atlasSize, footprint - float(level));
+    } else {
+        vec2 at = clamp(((focus + 1.0) * 0.5 + fromFocus) * copySize, vec2(0.5), copySize - 0.5);
+        gl_FragColor = textureLod(atlas, at / atlasSize, footprint - copyLevel);
     }
-    gl_FragColor = textureLod(atlas, at / atlasSize, footprint - chosen);
 }
 )";
 
@@ -154,7 +171,8 @@ GLuint link(std::vector<const char*> parts, std::string& whyNot)
 
 ExactTexturing::Program::Program(unsigned name)
     : name(name), k(glGetUniformLocation(name, "k")), scale(glGetUniformLocation(name, "scale")), offset(glGetUniformLocation(name, "offset")),
-      focus(glGetUniformLocation(name, "focus")), extent(glGetUniformLocation(name, "extent")), atlasSize(glGetUniformLocation(name, "atlasSize")),
+      focus(glGetUniformLocation(name, "focus")), extent(glGetUniformLocation(name, "extent")), zoom(glGetUniformLocation(name, "zoom")),
+      reach(glGetUniformLocation(name, "reach")), imageSize(glGetUniformLocation(name, "imageSize")), atlasSize(glGetUniformLocation(name, "atlasSize")),
       copySize(glGetUniformLocation(name, "copySize")), fullSize(glGetUniformLocation(name, "fullSize")), copyLevel(glGetUniformLocation(name, "copyLevel")),
       window(glGetUniformLocation(name, "window")), covered(glGetUniformLocation(name, "covered")), levelSize(glGetUniformLocation(name, "levelSize")),
       tile(glGetUniformLocation(name, "tile"))
@@ -227,31 +245,38 @@ bool ExactTexturing::begin(Picture& picture, float k, double viewScale, double v
     glUniform1f(used.offset, float(viewOffset));
     glUniform2f(used.focus, float(focus.real()), float(focus.imag()));
     glUniform2f(used.extent, float(view.halfWidth()), float(view.halfHeight()));
+    glUniform1f(used.zoom, float(view.zoom()));
     if (onItsLevels)
-        useLevels(used, *levels, *picture.depth());
+        useLevels(used, *levels, *picture.depth(), focus);
+    else
+        glUniform2f(used.imageSize, float(picture.textureSize().width), float(picture.textureSize().height));
     return true;
 }
 
-void ExactTexturing::useLevels(const Program& program, const Clipmap& detail, const PictureDepth& depth) const
+void ExactTexturing::useLevels(const Program& program, const Clipmap& detail, const PictureDepth& depth, std::complex<double> focus) const
 {
     const auto& levels = detail.levels();
     const int count = int(levels.size());
+    // The focus in level 0's pixels, and in each level's, in double precision; the GL gets what
+    // lies between them and the windows, small numbers.
+    const double focusX = (focus.real() + 1) / 2, focusY = (focus.imag() + 1) / 2;
+    const double fullX = focusX * depth.full.width, fullY = focusY * depth.full.height;
     std::vector<float> windows, covereds, sizes, tiles;
     for (int level = 0; level < count; ++level) {
         const Clipmap::Level& shown = levels[std::size_t(level)];
         const PixelArea& area = shown.window;
-        const float width = float(shown.size.width), height = float(shown.size.height);
-        windows.insert(windows.end(), {float(area.x), float(area.y), float(area.width), float(area.height)});
+        const double width = shown.size.width, height = shown.size.height;
+        windows.insert(windows.end(), {float(focusX * width - area.x), float(focusY * height - area.y), float(area.width), float(area.height)});
         // Filtering at the window's next level reads a pixel around: inside the window, but up to
         // the level's own edges; in level 0's pixels. No window at all covers nothing.
-        const float toFull0 = float(depth.full.width) / width, toFull1 = float(depth.full.height) / height;
+        const double toFullX = depth.full.width / width, toFullY = depth.full.height / height;
         if (area.width == 0)
             covereds.insert(covereds.end(), {1.0f, 1.0f, 0.0f, 0.0f});
         else
-            covereds.insert(covereds.end(), {(area.x == 0 ? 0.0f : float(area.x) + 1.0f) * toFull0, (area.y == 0 ? 0.0f : float(area.y) + 1.0f) * toFull1,
-                                             (float(area.x + area.width) == width ? width : float(area.x + area.width) - 1.0f) * toFull0,
-                                             (float(area.y + area.height) == height ? height : float(area.y + area.height) - 1.0f) * toFull1});
-        sizes.insert(sizes.end(), {width, height});
+            covereds.insert(covereds.end(), {float((area.x == 0 ? 0.0 : area.x + 1.0) * toFullX - fullX), float((area.y == 0 ? 0.0 : area.y + 1.0) * toFullY - fullY),
+                                             float((area.x + area.width == width ? width : area.x + area.width - 1.0) * toFullX - fullX),
+                                             float((area.y + area.height == height ? height : area.y + area.height - 1.0) * toFullY - fullY)});
+        sizes.insert(sizes.end(), {float(width), float(height)});
         tiles.insert(tiles.end(), {float(shown.tileX), float(shown.tileY)});
     }
     const ImageSize atlas = detail.atlasSize(), copy = detail.copySize();
@@ -259,6 +284,7 @@ void ExactTexturing::useLevels(const Program& program, const Clipmap& detail, co
     glUniform2f(program.copySize, float(copy.width), float(copy.height));
     glUniform2f(program.fullSize, float(depth.full.width), float(depth.full.height));
     glUniform1f(program.copyLevel, float(std::log2(double(std::max(depth.full.width, depth.full.height)) / std::max(depth.copy.width, depth.copy.height))));
+    glUniform1f(program.reach, float(detail.reach()));
     glUniform4fv(program.window, count, windows.data());
     glUniform4fv(program.covered, count, covereds.data());
     glUniform2fv(program.levelSize, count, sizes.data());

@@ -42,7 +42,7 @@ private:
     struct Program {
         explicit Program(unsigned name);
         unsigned name;
-        int k, scale, offset, focus, extent;
+        int k, scale, offset, focus, extent, zoom, reach, imageSize;
         int atlasSize, copySize, fullSize, copyLevel, window, covered, levelSize, tile;
     };
 
@@ -51,7 +51,7 @@ private:
     // into its true proportions, compiled the first time one shows; null, and why, if it does
     // not compile.
     const Program* program(int levels, bool turned, std::string* whyNot = nullptr) const;
-    void useLevels(const Program& program, const Clipmap& detail, const PictureDepth& depth) const;
+    void useLevels(const Program& program, const Clipmap& detail, const PictureDepth& depth, std::complex<double> focus) const;
 
     mutable std::map<std::pair<int, bool>, std::unique_ptr<Program>> programs;   // null: does not compile
     bool detail = false;

@@ -50,7 +50,7 @@ void PlaneGrid::setFocus(std::complex<double> focus)
 void PlaneGrid::setView(const PlaneView& view)
 {
     const bool samePlane = view.keepsProportions() == planeView.keepsProportions() && view.halfWidth() == planeView.halfWidth() &&
-                           view.halfHeight() == planeView.halfHeight();
+                           view.halfHeight() == planeView.halfHeight() && view.zoom() == planeView.zoom();
     planeView = view;
     if (!samePlane)
         generate();
@@ -84,8 +84,19 @@ std::vector<PlaneGrid::AxisLine> PlaneGrid::axisLines(double focus, double exten
         lines.push_back({-static_cast<double>(index) / divisor, textureCoordinate, false, true});
         textureCoordinate += step;
     }
+    // Zoomed in, what the window shows lies within the cells around the focus: lines at halved
+    // distances from it, down to a few times closer than the zoom brings the window's nearest
+    // point, keep the cells there small for the mapping's logarithm.
+    const int halvings = planeView.zoom() > 1.0 ? int(std::ceil(std::log2(planeView.zoom()))) + 2 : 0;
+    const double texturePerCoordinate = 0.5 / extent;
+    for (int halving = 1; halving <= halvings; ++halving)
+        if (std::ldexp(1.0 / divisor, -halving) < before)
+            lines.push_back({-std::ldexp(1.0 / divisor, -halving), textureCoordinate - std::ldexp(1.0 / divisor, -halving) * texturePerCoordinate, false, true});
     lines.push_back({-gap, textureCoordinate, true, true});
     lines.push_back({gap, textureCoordinate, false, true});
+    for (int halving = halvings; halving >= 1; --halving)
+        if (std::ldexp(1.0 / divisor, -halving) < after)
+            lines.push_back({std::ldexp(1.0 / divisor, -halving), textureCoordinate + std::ldexp(1.0 / divisor, -halving) * texturePerCoordinate, false, false});
     for (std::uint32_t index = 1; index <= stepsAfter; ++index) {
         textureCoordinate += step;
         lines.push_back({static_cast<double>(index) / divisor, textureCoordinate, false, false});
@@ -118,7 +129,7 @@ void PlaneGrid::addRow(GridVertex rowTemplate, const std::vector<AxisLine>& colu
     const double imaginary = rowTemplate.position.imag(), rowTexture = rowTemplate.v;
     const bool turned = planeView.keepsProportions();
     for (const AxisLine& column : columns) {
-        rowTemplate.position = {column.coordinate, imaginary};
+        rowTemplate.position = std::complex<double>(column.coordinate, imaginary) * planeView.zoom();
         rowTemplate.u = turned ? rowTexture : column.textureCoordinate;
         rowTemplate.v = turned ? column.textureCoordinate : rowTexture;
         rowTemplate.stripBreak = belowFocus && column.upToFocus;

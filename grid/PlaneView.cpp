@@ -46,9 +46,16 @@ PlaneView PlaneView::trueProportions(double aspect, int windowWidth, int windowH
     return view;
 }
 
+PlaneView PlaneView::zoomed(double zoom) const
+{
+    PlaneView view = *this;
+    view.scaling = zoom;
+    return view;
+}
+
 std::complex<double> PlaneView::zOf(std::complex<double> p, std::complex<double> f) const
 {
-    const std::complex<double> q((p.real() - f.real()) * extentX, (p.imag() - f.imag()) * extentY);
+    const std::complex<double> q((p.real() - f.real()) * extentX * scaling, (p.imag() - f.imag()) * extentY * scaling);
     // -i q: up the picture is the positive real axis, straight down the cut.
     return turned ? std::complex<double>(q.imag(), -q.real()) : q;
 }
@@ -56,8 +63,8 @@ std::complex<double> PlaneView::zOf(std::complex<double> p, std::complex<double>
 std::complex<double> PlaneView::offsetOf(std::complex<double> z) const
 {
     if (!turned)
-        return z;
-    return {-z.imag() / extentX, z.real() / extentY};
+        return z / scaling;
+    return {-z.imag() / extentX / scaling, z.real() / extentY / scaling};
 }
 
 std::pair<double, double> PlaneView::lowered(double scale, double offset)
@@ -98,5 +105,5 @@ void PlaneView::project() const
 
 bool PlaneView::operator==(const PlaneView& other) const
 {
-    return turned == other.turned && extentX == other.extentX && extentY == other.extentY && right == other.right;
+    return turned == other.turned && extentX == other.extentX && extentY == other.extentY && right == other.right && scaling == other.scaling;
 }

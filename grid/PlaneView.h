@@ -6,7 +6,8 @@
 // bottom edge. It lies at the plane point q = (Re p * a, Im p * b), a and b the picture's half
 // extents, and the mapping takes z = turn * (q - focus's q). Its image w is drawn at the drawing
 // coordinates x = mirror * Im w / scale, y = (offset + Re w) / scale, and the projection lays the
-// drawing coordinates from -right to right and from -1 to 1 over the window.
+// drawing coordinates from -right to right and from -1 to 1 over the window. A zoom scales z, the
+// picture about the focus before the mapping: 1 is the picture as a whole.
 //
 // Two views:
 // - the square, the viewer's own: the picture squeezed into the square from -1 to 1, z = q - f,
@@ -37,6 +38,10 @@ public:
     double halfWidth() const { return extentX; }
     double halfHeight() const { return extentY; }
 
+    // The same view with the picture scaled by `zoom` about the focus before the mapping.
+    PlaneView zoomed(double zoom) const;
+    double zoom() const { return scaling; }
+
     // z for the picture point p with the focus at picture point f.
     std::complex<double> zOf(std::complex<double> p, std::complex<double> f) const;
     // p - f for the point z: the inverse of zOf.
@@ -66,6 +71,7 @@ private:
     bool turned = false;
     double extentX = 1.0, extentY = 1.0;
     double right = 1.0;   // the drawing coordinates' half width; their half height is 1
+    double scaling = 1.0;   // the zoom
     // The view values at the widest angle and at the logarithmic layout; the square has none.
     double widestScale = 0.0, logScale = 0.0, logOffset = 0.0;
 };

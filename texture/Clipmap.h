@@ -62,6 +62,10 @@ public:
     ImageSize atlasSize() const { return atlasSizeFor(int(shown.size()), side, copy); }
     ImageSize copySize() const { return copy; }
     std::uint32_t windowSide() const { return side; }
+    // How far from the focus, in a level's own pixels, its window reaches in every direction once
+    // it has followed the focus: windows lie on a grid of a quarter window, and the sampling keeps
+    // a pixel from their edges. Where a window meets the level's edge, it reaches farther inward.
+    double reach() const { return side * 3.0 / 8.0 - 2.0; }
 
     // The atlas for `levels` windows `windowSide` square over a copy of `copySize`: the copy in a
     // corner, in whole windows, and beside it or under it two tiles a level.

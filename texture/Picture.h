@@ -34,7 +34,9 @@ public:
     Picture& operator=(const Picture&) = delete;
 
     GLuint texture() const { return name; }
-    // Width over height.
+    ImageSize textureSize() const { return texels; }
+    // Its own size, and its width over its height.
+    ImageSize size() const { return own; }
     double aspect() const { return double(own.width) / own.height; }
     // Builds the texture's mipmaps the first time they are needed; the texture is bound.
     void needMipmaps();

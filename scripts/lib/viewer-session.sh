@@ -59,11 +59,11 @@ settled_after() {
 
 # find_controls [COUNT]: the centres (y) of the panel's white boxes, in order: its checkboxes and
 # radio buttons (Wireframe, the four images or the files given, Exact texturing), then the number
-# fields of the focus (Real, Imaginary) and of the angle, then True proportions; COUNT of them, 10
-# for the four images.
+# fields of the focus (Real, Imaginary) and of the angle, then True proportions and the Zoom
+# field; COUNT of them, 11 for the four images.
 # The panel grows to fit what it draws, so it is looked at until it shows them all.
 find_controls() {
-  local expected=${1:-10} y
+  local expected=${1:-11} y
   for _ in $(seq 1 100); do
     eval "$(xdotool getwindowgeometry --shell "$panel")"
     panel_width=$WIDTH
@@ -124,10 +124,11 @@ set_fields() {
   settled_after "$before"
 }
 
-# set_focus REAL IMAGINARY, set_angle ANGLE: the panel's three fields, which come before True
-# proportions.
-set_focus() { set_fields $((${#controls[@]} - 4)) "$1" $((${#controls[@]} - 3)) "$2"; }
-set_angle() { set_fields $((${#controls[@]} - 2)) "$1"; }
+# set_focus REAL IMAGINARY, set_angle ANGLE, set_zoom ZOOM: the panel's number fields, the first
+# three before True proportions, Zoom the last.
+set_focus() { set_fields $((${#controls[@]} - 5)) "$1" $((${#controls[@]} - 4)) "$2"; }
+set_angle() { set_fields $((${#controls[@]} - 3)) "$1"; }
+set_zoom() { set_fields $((${#controls[@]} - 1)) "$1"; }
 
 # press_key KEY: a key in the main window; waits for the picture.
 press_key() {
