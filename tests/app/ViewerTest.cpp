@@ -922,6 +922,7 @@ TEST(Viewer, AnImageThatCannotBeLoadedEndsItWithTheMessage)
     writeFile(dir.path("text.png"), "not PNG\n");
     writeFile(dir.path("empty.jpg"), "");
     std::filesystem::create_directory(dir.path("folder.png"));
+    writeFile(dir.path("lost.dzi"), R"(<Image TileSize="254" Overlap="1" Format="jpeg"><Size Width="1000" Height="800"/></Image>)");
     writeFile(dir.path("huge.png"), withClaimedSize(readFile(dir.path("galaxie.png")), 1000000, 1000000));
     for (const std::string cut : {"cut.png", "cut.tif", "cut.webp"}) {
         ASSERT_EQ(runCommand("cd '" + dir.str() + "' && vips copy treemap.png whole-" + cut).status, 0);
@@ -935,7 +936,8 @@ TEST(Viewer, AnImageThatCannotBeLoadedEndsItWithTheMessage)
         {{"missing.png"}, "missing.png: unable to open for read; unix error: No such file or directory"},
         {{"text.png"}, "text.png: VipsForeignLoad: \"text.png\" is not a known file format"},
         {{"empty.jpg"}, "empty.jpg: VipsForeignLoad: \"empty.jpg\" is not a known file format"},
-        {{"folder.png"}, "folder.png: unable to open for read; unix error: Is a directory"},
+        {{"folder.png"}, "folder.png: not a folder of tiles: it has no zoom folders named 0, 1, 2 and so on"},
+        {{"lost.dzi"}, "lost.dzi: its tiles are missing: there is no folder lost_files"},
         {{"galaxie.png", "missing.png"}, "missing.png: unable to open for read; unix error: No such file or directory"},
         {{"huge.png"}, "huge.png: its header claims 1000000 x 1000000 pixels, more than the viewer's limit of 16 gigapixels"},
         {{"cut.webp"}, "cut.webp: webp: unable to parse image"},

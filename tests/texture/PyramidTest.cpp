@@ -1,0 +1,226 @@
+// Pyramids of every kind, written here as the tools that make them lay them out (gdal2tiles's XYZ
+// and TMS folders, an MBTiles file, libvips's Deep Zoom), read back through their levels: every
+// pixel from its own place, whatever the tile size, the end rows are counted from or the overlap;
+// missing and damaged tiles drawn from the finest coarser level that has their place.
+#include "ImageSource.h"
+#include "PngWriter.h"
+#include "Pyramid.h"
+#include "TestSupport.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <array>
+#include <filesystem>
+#include <functional>
+
+namespace {
+
+constexpr std::uint32_t tileSide = 64;
+
+// Pixel (x, y from the top) of level `level` of the pyramids here: red and green its low bits, blue
+// its level and its high bits.
+std::array<std::uint8_t, 3> told(int level, long x, long y)
+{
+    return {std::uint8_t(x), std::uint8_t(y), std::uint8_t(level * 50 + (x >> 8) * 16 + (y >> 8))};
+}
+
+// A tile of level `level`, of `size`: tileSide square from (left, top), white beyond the level.
+std::string tilePng(const TempDir& dir, int level, ImageSize size, long left, long top)
+{
+    std::vector<std::uint8_t> rgb;
+    for (long y = top; y < top + long(tileSide); ++y)
+        for (long x = left; x < left + long(tileSide); ++x) {
+            const bool inside = x >= 0 && y >= 0 && x < long(size.width) && y < long(size.height);
+            const auto colour = inside ? told(level, x, y) : std::array<std::uint8_t, 3>{255, 255, 255};
+            rgb.insert(rgb.end(), colour.begin(), colour.end());
+        }
+    EXPECT_EQ(writePng(dir.path("tile.png"), tileSide, tileSide, rgb.data()), "");
+    return readFile(dir.path("tile.png"));
+}
+
+// Writes every tile of levels of these sizes (the finest first) with `put(zoom, column, row,
+// png)`, the zoom counted from the coarsest; rows from the top, or from the bottom edge.
+void writeTiles(const TempDir& dir, const std::vector<ImageSize>& sizes, bool fromBottom,
+                const std::function<void(int, std::uint32_t, std::uint32_t, const std::string&)>& put)
+{
+    for (int level = 0; level < int(sizes.size()); ++level) {
+        const ImageSize size = sizes[std::size_t(level)];
+        for (std::uint32_t row = 0; row * tileSide < size.height; ++row)
+            for (std::uint32_t column = 0; column * tileSide < size.width; ++column) {
+                const long top = fromBottom ? long(size.height) - long((row + 1) * tileSide) : long(row * tileSide);
+                put(int(sizes.size()) - 1 - level, column, row, tilePng(dir, level, size, long(column * tileSide), top));
+            }
+    }
+}
+
+void putFile(const std::string& folder, int zoom, std::uint32_t column, std::uint32_t row, const std::string& png)
+{
+    const std::string path = folder + "/" + std::to_string(zoom) + "/" + std::to_string(column) + "/" + std::to_string(row) + ".png";
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    writeFile(path, png);
+}
+
+// The pixels of `area` of `level` that do not show what `expected(x, y from the top)` says.
+int misplaced(const PictureLevels& pyramid, int level, const PixelArea& area, const std::function<std::array<std::uint8_t, 3>(long, long)>& expected,
+              std::string* damage = nullptr)
+{
+    std::vector<std::uint8_t> pixels(std::size_t(area.width) * area.height * 3);
+    std::string whyNot, damaged;
+    EXPECT_TRUE(pyramid.read(level, area, pixels.data(), whyNot, damaged)) << whyNot;
+    if (damage)
+        *damage = damaged;
+    const long height = pyramid.size(level).height;
+    int wrong = 0;
+    for (std::uint32_t j = 0; j < area.height; ++j)
+        for (std::uint32_t i = 0; i < area.width; ++i) {
+            const auto want = expected(long(area.x + i), height - 1 - long(area.y + j));
+            wrong += !std::equal(want.begin(), want.end(), &pixels[(std::size_t(j) * area.width + i) * 3]);
+        }
+    return wrong;
+}
+
+// Windows across tile edges, at the picture's corners and in its middle.
+int misplacedInWindows(const PictureLevels& pyramid, int level, ImageSize shown)
+{
+    int wrong = 0;
+    const std::uint32_t side = std::min<std::uint32_t>(100, std::min(shown.width, shown.height));
+    for (const auto& [x, y] : {std::pair{0u, 0u}, {shown.width - side, shown.height - side}, {(shown.width - side) / 2, (shown.height - side) / 3}})
+        wrong += misplaced(pyramid, level, {x, y + (pyramid.size(level).height - shown.height), side, side},
+                           [&](long px, long py) { return told(level, px, py); });
+    return wrong;
+}
+
+// The levels of a 300 x 200 picture, halved and rounded up down to one tile.
+const std::vector<ImageSize> pictureLevels{{300, 200}, {150, 100}, {75, 50}, {38, 25}};
+
+} // namespace
+
+TEST(Pyramid, EveryKindReadsEachPixelFromItsPlace)
+{
+    TempDir dir;
+    std::string whyNot;
+    // XYZ, rows from the top: its size the grid its tiles make, or what gdal2tiles's page says.
+    writeTiles(dir, pictureLevels, false, [&](int zoom, std::uint32_t column, std::uint32_t row, const std::string& png) {
+        putFile(dir.path("xyz"), zoom, column, row, png);
+    });
+    auto xyz = openPyramid(dir.path("xyz"), whyNot);
+    ASSERT_TRUE(xyz) << whyNot;
+    EXPECT_EQ(xyz->count(), 4);
+    EXPECT_EQ(xyz->size(0).width, 512u);   // the coarsest level's one tile, 8 times
+    EXPECT_EQ(xyz->size(0).height, 512u);
+    for (int level = 0; level < 2; ++level)
+        EXPECT_EQ(misplacedInWindows(*xyz, level, pictureLevels[std::size_t(level)]), 0) << "XYZ level " << level;
+    writeFile(dir.path("xyz/openlayers.html"), "var layer = new ol.layer.Tile({ source: new ol.source.TileImage({ extent: [0,-200,300,0], ");
+    xyz = openPyramid(dir.path("xyz"), whyNot);
+    ASSERT_TRUE(xyz) << whyNot;
+    EXPECT_EQ(xyz->size(0).width, 300u);
+    EXPECT_EQ(xyz->size(1).height, 100u);
+    EXPECT_EQ(misplacedInWindows(*xyz, 0, pictureLevels[0]), 0) << "XYZ with its extent";
+
+    // TMS in the raster profile: rows from the bottom, the picture laid from its bottom-left corner.
+    writeTiles(dir, pictureLevels, true, [&](int zoom, std::uint32_t column, std::uint32_t row, const std::string& png) {
+        putFile(dir.path("tms"), zoom, column, row, png);
+    });
+    writeFile(dir.path("tms/tilemapresource.xml"), R"(<?xml version="1.0" encoding="utf-8"?>
+    <TileMap version="1.0.0" tilemapservice="http://tms.osgeo.org/1.0.0">
+      <BoundingBox minx="0.0" miny="-200.0" maxx="300.0" maxy="0.0"/>
+      <Origin x="0.0" y="-200.0"/>
+      <TileFormat width="64" height="64" mime-type="image/png" extension="png"/>
+      <TileSets profile="raster">
+        <TileSet href="0" units-per-pixel="8.0" order="0"/>
+        <TileSet href="1" units-per-pixel="4.0" order="1"/>
+        <TileSet href="2" units-per-pixel="2.0" order="2"/>
+        <TileSet href="3" units-per-pixel="1.0" order="3"/>
+      </TileSets>
+    </TileMap>)");
+    const auto tms = openPyramid(dir.path("tms"), whyNot);
+    ASSERT_TRUE(tms) << whyNot;
+    EXPECT_EQ(tms->size(0).width, 300u);
+    EXPECT_EQ(tms->size(0).height, 200u);
+    for (int level = 0; level < 4; ++level)
+        EXPECT_EQ(misplacedInWindows(*tms, level, pictureLevels[std::size_t(level)]), 0) << "TMS level " << level;
+
+    // MBTiles: each zoom the world's grid, rows from the bottom; left as it was.
+    sqlite3* database = nullptr;
+    ASSERT_EQ(sqlite3_open(dir.path("world.mbtiles").c_str(), &database), SQLITE_OK);
+    sqlite3_exec(database,
+                 "CREATE TABLE metadata (name TEXT, value TEXT); CREATE TABLE tiles (zoom_level INTEGER, tile_column INTEGER, tile_row INTEGER, "
+                 "tile_data BLOB); INSERT INTO metadata VALUES ('minzoom', '0'), ('maxzoom', '2'), ('format', 'png');",
+                 nullptr, nullptr, nullptr);
+    sqlite3_stmt* insert = nullptr;
+    sqlite3_prepare_v2(database, "INSERT INTO tiles VALUES (?, ?, ?, ?)", -1, &insert, nullptr);
+    const std::vector<ImageSize> world{{256, 256}, {128, 128}, {64, 64}};
+    writeTiles(dir, world, true, [&](int zoom, std::uint32_t column, std::uint32_t row, const std::string& png) {
+        sqlite3_bind_int(insert, 1, zoom);
+        sqlite3_bind_int(insert, 2, int(column));
+        sqlite3_bind_int(insert, 3, int(row));
+        sqlite3_bind_blob(insert, 4, png.data(), int(png.size()), SQLITE_TRANSIENT);
+        EXPECT_EQ(sqlite3_step(insert), SQLITE_DONE);
+        sqlite3_reset(insert);
+    });
+    sqlite3_finalize(insert);
+    sqlite3_close(database);
+    const std::string before = readFile(dir.path("world.mbtiles"));
+    const auto mbtiles = openPyramid(dir.path("world.mbtiles"), whyNot);
+    ASSERT_TRUE(mbtiles) << whyNot;
+    EXPECT_EQ(mbtiles->count(), 3);
+    for (int level = 0; level < 3; ++level)
+        EXPECT_EQ(misplacedInWindows(*mbtiles, level, world[std::size_t(level)]), 0) << "MBTiles level " << level;
+    EXPECT_EQ(readFile(dir.path("world.mbtiles")), before);
+
+    // Deep Zoom as libvips writes it: tiles of 50 with 3 pixels of overlap.
+    std::vector<std::uint8_t> rgb;
+    for (long y = 0; y < 200; ++y)
+        for (long x = 0; x < 300; ++x) {
+            const auto colour = told(0, x, y);
+            rgb.insert(rgb.end(), colour.begin(), colour.end());
+        }
+    ASSERT_EQ(writePng(dir.path("picture.png"), 300, 200, rgb.data()), "");
+    ASSERT_EQ(runCommand("vips dzsave " + dir.path("picture.png") + " " + dir.path("zoom") + " --tile-size 50 --overlap 3 --suffix .png").status, 0);
+    const auto deepZoom = openPyramid(dir.path("zoom.dzi"), whyNot);
+    ASSERT_TRUE(deepZoom) << whyNot;
+    EXPECT_EQ(deepZoom->count(), 10);   // down to a pixel
+    EXPECT_EQ(deepZoom->size(1).width, 150u);
+    EXPECT_EQ(deepZoom->size(3).height, 25u);
+    EXPECT_EQ(misplacedInWindows(*deepZoom, 0, pictureLevels[0]), 0) << "Deep Zoom";
+}
+
+TEST(Pyramid, MissingAndDamagedTilesDrawnFromCoarserLevelsAndBadOnesRefused)
+{
+    TempDir dir;
+    writeTiles(dir, pictureLevels, false, [&](int zoom, std::uint32_t column, std::uint32_t row, const std::string& png) {
+        // Of the finest level, tile (1, 1) is missing and (2, 1) cut short; of the next, (1, 0).
+        if ((zoom == 3 && column == 1 && row == 1) || (zoom == 2 && column == 1 && row == 0))
+            return;
+        putFile(dir.path("sparse"), zoom, column, row, zoom == 3 && column == 2 && row == 1 ? png.substr(0, png.size() / 2) : png);
+    });
+    std::string whyNot, damage;
+    const auto sparse = openPyramid(dir.path("sparse"), whyNot);
+    ASSERT_TRUE(sparse) << whyNot;
+    // The finest level's tile (1, 1), at 64 to 128 across and down, from the next level; (2, 1),
+    // whose place the next level lacks too, from the one after, each of its pixels four of the
+    // finest's four.
+    const ImageSize finest = sparse->size(0);
+    EXPECT_EQ(misplaced(*sparse, 0, {64, finest.height - 128, 64, 64}, [](long x, long y) { return told(1, x / 2, y / 2); }, &damage), 0);
+    EXPECT_EQ(misplaced(*sparse, 0, {128, finest.height - 128, 64, 64}, [](long x, long y) { return told(2, x / 4, y / 4); }, &damage), 0);
+    EXPECT_NE(damage.find("tile 3/2/1.png: "), std::string::npos) << damage;
+    EXPECT_EQ(misplaced(*sparse, 0, {0, finest.height - 64, 64, 64}, [](long x, long y) { return told(0, x, y); }), 0);
+    // No coarser level has it: white, the colour around the picture.
+    std::filesystem::remove(dir.path("sparse/0/0/0.png"));
+    const auto bare = openPyramid(dir.path("sparse"), whyNot);
+    ASSERT_TRUE(bare) << whyNot;
+    EXPECT_EQ(misplaced(*bare, 3, {0, 0, 38, 25}, [](long, long) { return std::array<std::uint8_t, 3>{255, 255, 255}; }), 0);
+
+    // Pyramids that cannot be read, each with why.
+    writeFile(dir.path("lost.dzi"), R"(<Image TileSize="254" Overlap="1" Format="jpeg"><Size Width="1000" Height="800"/></Image>)");
+    writeFile(dir.path("odd.dzi"), R"(<Image TileSize="254" Overlap="1"><Size Width="1000"/></Image>)");
+    writeFile(dir.path("empty.mbtiles"), "");
+    writeFile(dir.path("text.mbtiles"), "not a database at all, only text");
+    std::filesystem::create_directories(dir.path("plain/notes"));
+    for (const std::string name : {"lost.dzi", "odd.dzi", "empty.mbtiles", "text.mbtiles", "plain", "absent.dzi"}) {
+        whyNot.clear();
+        EXPECT_FALSE(openPyramid(dir.path(name), whyNot)) << name;
+        EXPECT_FALSE(whyNot.empty()) << name;
+    }
+}
