@@ -28,13 +28,18 @@ TEST(Package, InstallsAViewerThatStartsFromItsUnpackedFolder)
     ASSERT_EQ(runCommand("dpkg-deb -x '" + deb + "' '" + root.string() + "'").status, 0);
     for (const char* image : {"galaxie.png", "cantonales.png", "treemap.png", "ctreemap.png"})
         EXPECT_TRUE(fs::is_regular_file(root / "usr/share/complex-log-viewer" / image)) << image;
-    // The desktop entry, valid, starts the viewer itself in the folder of its images, with the PNG
-    // files a file manager hands it.
+    // The desktop entry, valid, starts the viewer itself in the folder of its images, with the
+    // pictures and pyramids a file manager hands it, whose types the package names.
     const std::string desktop = (root / "usr/share/applications/complex-log-viewer.desktop").string();
     const std::string text = readFile(desktop);
     EXPECT_NE(text.find("\nPath=/usr/share/complex-log-viewer\n"), std::string::npos) << text;
     EXPECT_NE(text.find("\nExec=/usr/libexec/complex-log-viewer/complex-log-viewer %F\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("\nMimeType=image/png;image/jpeg;image/tiff;image/webp;image/gif;image/heif;image/avif;\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\nMimeType=image/png;image/jpeg;image/tiff;image/webp;image/gif;image/heif;image/avif;application/x-mbtiles;application/"
+                        "x-deepzoom;inode/directory;\n"),
+              std::string::npos)
+        << text;
+    const std::string types = readFile((root / "usr/share/mime/packages/complex-log-viewer.xml").string());
+    EXPECT_TRUE(types.find("<glob pattern=\"*.mbtiles\"/>") != std::string::npos && types.find("<glob pattern=\"*.dzi\"/>") != std::string::npos);
     EXPECT_EQ(runCommand("desktop-file-validate '" + desktop + "' 2>&1").output, "");
     EXPECT_TRUE(fs::is_regular_file(root / "usr/libexec/complex-log-viewer/complex-log-viewer"));
 
