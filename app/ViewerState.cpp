@@ -249,6 +249,11 @@ bool ViewerState::followBackgroundWork()
     showChoice();
     Picture* picture = catalogue.picture();
     changed |= picture && picture->followDetail(grid->focus());
+    // A damaged tile of a pyramid goes to standard error as a file refused does, once.
+    if (picture && picture != damageTold && !picture->detailDamage().empty()) {
+        std::fprintf(stderr, "%s: %s\n", catalogue.fileNames[std::size_t(catalogue.shownIndex())].c_str(), picture->detailDamage().c_str());
+        damageTold = picture;
+    }
     loadingText->set_text(loadingLine(catalogue));
     depthText->set_text(depthLine(catalogue));
     // Windows arrived go up a strip a millisecond; otherwise the threads are waited for.

@@ -120,6 +120,7 @@ private:
     void showChoice();
 
     std::complex<double> focusPoint{0.0, 0.0};      // the focus itself
+    const Picture* damageTold = nullptr;            // the picture whose damaged tile was told
     std::optional<std::complex<double>> grabbed;   // the picture point held under the pointer
     bool grabMoved = false;                         // the pointer moved since the grab
     // The main window's place before it filled the screen; nothing while it does not.

@@ -9,6 +9,7 @@
 #include <complex>
 #include <csignal>
 #include <fstream>
+#include <set>
 #include <thread>
 
 namespace {
@@ -979,3 +980,88 @@ TEST(Viewer, AnImageThatCannotBeLoadedEndsItWithTheMessage)
 }
 
 } // namespace
+
+// A pyramid 2^26 pixels on a side, of tiles 16 pixels square, written tile by tile: whole down to
+// 64 pixels, below that only the tiles around two places, one of them cut short. Each pixel tells
+// its place at its level: red and green the low bits of its column and row from the top, blue
+// its zoom. At the smallest angle, zoomed in with the wheel as far as it goes, the window's bottom
+// edge shows the deepest level's own pixels, 8 screen pixels wide and high, each as it is, just
+// above the focus; where the focus starts and near the far corner; within the memory budget, the
+// viewer resting once the windows are in.
+TEST(Viewer, APyramidShowsItsDeepestPixelsAtTheFocusZoomedIn)
+{
+    TempDir dir;
+    constexpr int tile = 16, deepest = 22;
+    constexpr long side = long(tile) << deepest;
+    const std::complex<double> places[] = {{0.3, 0.2}, {0.985, 0.985}};   // picture points, across and up
+    auto blueOf = [](int zoom) { return std::uint8_t(zoom * 10); };
+    for (int zoom = 0; zoom <= deepest; ++zoom) {
+        const long tiles = 1L << zoom;
+        std::set<std::pair<long, long>> written;
+        for (long x = 0; x < tiles; ++x)
+            for (long y = 0; y < tiles && zoom <= 2; ++y)
+                written.insert({x, y});
+        for (const std::complex<double>& place : places)
+            for (long dx = -2; dx <= 2; ++dx)
+                for (long dy = -2; dy <= 2; ++dy)
+                    written.insert({std::clamp(long((place.real() + 1) / 2 * tiles) + dx, 0L, tiles - 1),
+                                    std::clamp(long((1 - place.imag()) / 2 * tiles) + dy, 0L, tiles - 1)});
+        for (const auto& [x, y] : written) {
+            std::vector<std::uint8_t> rgb;
+            for (long row = y * tile; row < (y + 1) * tile; ++row)
+                for (long column = x * tile; column < (x + 1) * tile; ++column)
+                    rgb.insert(rgb.end(), {std::uint8_t(column), std::uint8_t(row), blueOf(zoom)});
+            const std::string folder = dir.path("world/" + std::to_string(zoom) + "/" + std::to_string(x));
+            std::filesystem::create_directories(folder);
+            ASSERT_EQ(writePng(folder + "/" + std::to_string(y) + ".png", tile, tile, rgb.data()), "");
+        }
+    }
+    const std::string damaged = "world/12/" + std::to_string(long(1.3 / 2 * 4096)) + "/" + std::to_string(long(0.8 / 2 * 4096)) + ".png";
+    writeFile(dir.path(damaged), readFile(dir.path(damaged)).substr(0, 60));
+
+    Sitting viewer(dir, {"CLV_TEXTURE_LIMIT=128", VIEWER_PATH, "world"}, "/usr/bin/env");
+    ASSERT_TRUE(viewer.waitForWindows()) << viewer.output("stderr");
+    viewer.drag(3, 10, 470);
+    viewer.drag(3, 10, 470);
+    viewer.xdotool("mousemove 320 240 click --repeat 100 --delay 5 4");
+    auto expectDeepest = [&](std::complex<double> focus, const std::string& where) {
+        ASSERT_TRUE(viewer.comesToRest()) << where;
+        const Image shown = viewer.mainPicture();
+        // The focus's place at the deepest level; the bottom edge lies a dozen of its pixels above.
+        const long column = long((focus.real() + 1) / 2 * side), row = long((1 - focus.imag()) / 2 * side);
+        int band = 0, deepestShown = 0, placed = 0;
+        for (int y = shown.height - 50; y < shown.height; ++y)
+            for (int x = 200; x < 440; ++x, ++band) {
+                const std::uint8_t* c = shown.at(x, y);
+                deepestShown += c[2] == blueOf(deepest);
+                placed += std::abs(std::remainder(c[0] - column, 256.0)) <= 16 && std::abs(std::remainder(c[1] - row, 256.0)) <= 40;
+            }
+        // Each pixel as it is: across the bottom edge and up the middle, runs of one colour as
+        // long as the pixels are wide, the same both ways.
+        auto runs = [&](int x0, int y0, int dx, int dy, int length) {
+            int changes = 0;
+            for (int i = 1; i < length; ++i)
+                changes += !std::equal(shown.at(x0 + i * dx, y0 + i * dy), shown.at(x0 + i * dx, y0 + i * dy) + 3, shown.at(x0 + (i - 1) * dx, y0 + (i - 1) * dy));
+            return double(length) / std::max(changes, 1);
+        };
+        const double across = runs(200, shown.height - 5, 1, 0, 240), up = runs(320, shown.height - 41, 0, 1, 40);
+        std::printf("%s: %d of %d pixels at the bottom edge show the deepest level, %d in place; runs of %.1f pixels across, %.1f up\n", where.c_str(),
+                    deepestShown, band, placed, across, up);
+        EXPECT_GE(deepestShown, 0.95 * band) << where;
+        EXPECT_GE(placed, 0.95 * band) << where;
+        EXPECT_TRUE(across > 4.5 && across < 11 && up / across > 0.7 && up / across < 1.4) << where;
+        std::ifstream status("/proc/" + std::to_string(viewer.pid()) + "/status");
+        std::string line;
+        while (std::getline(status, line)) {
+            if (line.compare(0, 6, "VmRSS:") == 0)
+                EXPECT_LT(std::stol(line.substr(6)), 512 * 1024) << line;
+        }
+    };
+    viewer.typeInto(fieldX, realY - 23 * 3, "0.3");
+    viewer.typeInto(fieldX, realY - 23 * 3 + 23, "0.2");
+    expectDeepest({double(0.3f), double(0.2f)}, "where it has its tiles");
+    viewer.typeInto(fieldX, realY - 23 * 3, "0.985");
+    viewer.typeInto(fieldX, realY - 23 * 3 + 23, "0.985");
+    expectDeepest({double(0.985f), double(0.985f)}, "near the far corner");
+    EXPECT_NE(viewer.output("stderr").find("world: tile " + damaged.substr(6) + ": "), std::string::npos) << "[" << viewer.output("stderr") << "]" << damaged;
+}
