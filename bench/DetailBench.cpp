@@ -12,9 +12,17 @@
 //   frame_streaming_NAME/frame_detail_NAME: a frame while windows stream in after a jump, against a
 //     frame at rest;
 //   peak_rss_NAME/rss_bound_NAME: the process's peak resident memory, against the bound given.
+// For a pyramid of tiles, also:
+//   deepest_NAME/tile_decode_NAME: from a jump of the focus to the frame that shows the deepest
+//     level's window at the new focus, against libvips decoding the tiles of that window outside
+//     the viewer (a pyramid freshly opened, on this thread);
+//   first_picture_NAME/copy_tiles_NAME: from the start to the first frame of the picture, against
+//     decoding the tiles of its copy the same way.
 // It also states the most that libvips spilled to disk, in the viewer's own temporary folder.
 #include "Callbacks.h"
 #include "Clipmap.h"
+#include "JumpPlaces.h"
+#include "Pyramid.h"
 #include "Startup.h"
 #include "ViewerState.h"
 
@@ -140,15 +148,34 @@ int main(int argc, char** argv)
     });
 
     const Clock::time_point opened = Clock::now();
+    runUntil([&] { return catalogue.picture() != nullptr; });
+    const double firstShown = secondsSince(opened);
     runUntil([&] { return catalogue.picture() && catalogue.picture()->detail() && catalogue.picture()->detailSettled(); });
     const double allIn = secondsSince(opened);
     Picture& picture = *catalogue.picture();
     const Clipmap& detail = *picture.detail();
     const auto [atRest, exactFit] = frames(picture);
 
+    // A pyramid's tiles decoded outside the viewer: `area` of `level` read from the pyramid opened
+    // afresh, nothing of it decoded before; its seconds.
+    const bool tiled = isPyramid(file);
+    auto decodedFresh = [&](int level, const PixelArea& area) {
+        const Clock::time_point start = Clock::now();
+        std::string whyNot, damage;
+        const std::shared_ptr<const TiledLevels> fresh = openPyramid(file, whyNot);
+        std::vector<unsigned char> pixels(std::size_t(area.width) * area.height * 3);
+        if (!fresh || !fresh->read(level, area, pixels.data(), whyNot, damage)) {
+            std::fprintf(stderr, "detail_bench: %s\n", whyNot.c_str());
+            std::exit(1);
+        }
+        return secondsSince(start);
+    };
+    const PictureDepth& depth = *picture.depth();
+    const double copyTiles = tiled ? decodedFresh(depth.levels, {0, 0, depth.copy.width, depth.copy.height}) : 0;
+
     // Jumps to fresh places, the floor and the viewer taking turns.
-    const std::complex<double> places[] = {{0.31, -0.52}, {-0.47, 0.38}, {0.6, 0.55}, {-0.2, -0.7}, {0.05, 0.45}, {-0.66, -0.1}, {0.7, -0.2}, {-0.35, -0.35}};
-    double moving = 0, floor = 0, streaming = 0;
+    const auto& places = jumpPlaces;
+    double moving = 0, floor = 0, streaming = 0, deepest = 0, tileDecode = 0;
     int streamingFrames = 0;
     for (std::size_t jump = 0; jump < std::size(places); jump += 2) {
         const Clock::time_point read = Clock::now();
@@ -164,14 +191,30 @@ int main(int argc, char** argv)
                                   pixels.data(), whyNot, damage);
         }
         floor += secondsSince(read);
+        const auto windowAt = [&](std::complex<double> place) {
+            const ImageSize size = detail.levels()[0].size;
+            const std::uint32_t side = detail.windowSide(), width = std::min(side, size.width), height = std::min(side, size.height);
+            const auto at = [&](double part, std::uint32_t length, std::uint32_t extent) {
+                return std::uint32_t(std::clamp((part + 1) / 2 * length - extent / 2.0, 0.0, double(length - extent)));
+            };
+            return PixelArea{at(place.real(), size.width, width), at(place.imag(), size.height, height), width, height};
+        };
+        if (tiled)
+            tileDecode += decodedFresh(0, windowAt(places[jump + 1]));
 
         // As a click in the main window moves it: the idle pass that follows asks for the windows.
         viewer.setFocus(places[jump + 1]);
         const Clock::time_point moved = Clock::now();
         GLUI_Master.post_idle_pass();
         GLUI_Master.run_idle_pass_if_asked();
-        runUntil([&] { return picture.detailSettled(); });
+        double deepestIn = 0;
+        runUntil([&] {
+            if (deepestIn == 0 && detail.levelShown(0))
+                deepestIn = secondsSince(moved);
+            return picture.detailSettled();
+        });
         moving += secondsSince(moved);
+        deepest += deepestIn;
 
         // Once more away and back, drawn as a drag draws while the windows stream in.
         viewer.setFocus(places[jump]);
@@ -196,6 +239,13 @@ int main(int argc, char** argv)
     std::printf("ratio frame_detail_%s/frame_exact_fit_%s: %.3f\n", name.c_str(), name.c_str(), atRest / exactFit);
     std::printf("ratio frame_streaming_%s/frame_detail_%s: %.3f\n", name.c_str(), name.c_str(), streaming / std::max(streamingFrames, 1) / atRest);
     std::printf("ratio peak_rss_%s/rss_bound_%s: %.3f\n", name.c_str(), name.c_str(), peakResidentBytes() / rssBound);
+    if (tiled) {
+        std::printf("%s: %d levels to %u x %u; its deepest pixels at a new focus in %.1f ms, their tiles decoded in %.1f ms; its first picture in %.3f s, "
+                    "the tiles of its copy decoded in %.3f s\n",
+                    file.c_str(), depth.levels, depth.full.width, depth.full.height, deepest / jumps * 1e3, tileDecode / jumps * 1e3, firstShown, copyTiles);
+        std::printf("ratio deepest_%s/tile_decode_%s: %.3f\n", name.c_str(), name.c_str(), deepest / tileDecode);
+        std::printf("ratio first_picture_%s/copy_tiles_%s: %.3f\n", name.c_str(), name.c_str(), firstShown / copyTiles);
+    }
     std::fflush(stdout);
     std::exit(0);   // as Esc ends the viewer, its workers with it
 }

@@ -82,44 +82,43 @@ void main()
 
 // A picture deeper than one texture, from its clipmap: one texture, the atlas, sampled once for
 // every pixel, at the level of detail its footprint on the file's own pixels asks for, from the
-// finest level that footprint allows and whose window reaches it. Windows lie around the focus,
-// each reaching at least `reach` of its level's pixels from it, so that level is known at once
-// from the pixel's distance to the focus; only where a window has not yet followed the focus are
-// coarser ones tried. A window's tile holds the window and its own next level (mipmap 1), so that
-// one sample filters trilinearly between the two, and the level above takes over where the next
-// level would be read. Where no window covers it, from the shrunk copy in the atlas's corner,
-// with its mipmaps. Zoomed in until the file's own pixels are wider than the screen's, each shows
-// as it is, as on one texture. Everything is counted from the focus, in single precision, which keeps whole
-// pixels of a picture 2^30 pixels wide; LEVELS, the number of levels, is defined before it.
+// finest level that footprint allows and whose window reaches it. A window around the focus
+// reaches at least `reach` of its level's pixels from it, so that level is known at once from the
+// pixel's distance to the focus; where a level's window does not (yet) reach that far around the
+// focus, `fallback` names the finest coarser one that does. A window's tile holds the window and
+// its own next level (mipmap 1), so that one sample filters trilinearly between the two, and the
+// level above takes over where the next level would be read. Beyond the finest levels, the shrunk
+// copy in the atlas's corner, with its mipmaps. Zoomed in until the file's own pixels are wider
+// than the screen's, each shows as it is, as on one texture. Everything is counted from the focus,
+// in single precision, which keeps whole pixels of a picture 2^30 pixels wide; LEVELS, the number
+// of levels, is defined before it.
 const char* const onLevelsShader = R"(
 uniform sampler2D atlas;
 uniform vec2 atlasSize;
 uniform vec2 copySize;          // in the atlas's corner
 uniform vec2 fullSize;          // level 0: the file's own pixels
 uniform float copyLevel;        // where the shrunk copy lies among the levels
-uniform float reach;            // how far each window surely reaches from the focus, in its level's pixels
-uniform vec4 covered[LEVELS];   // by level: where its window can be sampled, in level 0's pixels from the focus
-uniform vec4 window[LEVELS];    // by level: where the focus lies in the window shown, and the window's size
-uniform vec2 levelSize[LEVELS];
-uniform vec2 tile[LEVELS];      // by level: where in the atlas its window lies
+uniform float reach;            // how far each window reaches from the focus, in its level's pixels
+uniform float fallback[LEVELS]; // by level: the finest at or above it whose window reaches that far; LEVELS for none
+uniform vec4 place[LEVELS];     // by level: where the focus lies in the atlas, and the level's size
+uniform vec4 bounds[LEVELS];    // by level: where in the atlas its window can be sampled
 void main()
 {
     vec2 fromFocus = pictureOffset() * 0.5;
     vec2 full = fromFocus * fullSize;
     float footprint = log2(max(max(length(dFdx(full)), length(dFdy(full))), 1e-6));
     float distance = max(abs(full.x), abs(full.y));
-    int level = int(min(max(floor(max(footprint, 0.0)), ceil(log2(max(distance / reach, 1.0)))), copyLevel));
-    while (level < LEVELS && !(all(greaterThanEqual(full, covered[level].xy)) && all(lessThanEqual(full, covered[level].zw))))
-        ++level;
-    if (float(level) < copyLevel && level < LEVELS) {
-        vec2 at = tile[level] + clamp(window[level].xy + fromFocus * levelSize[level], vec2(1.0), window[level].zw - 1.0);
-        if (zoom > 1.0 && footprint < 0.0)
-            at = floor(at) + 0.5;
-        gl_FragColor = textureLod(atlas, at / atlasSize, footprint - float(level));
-    } else {
-        vec2 at = clamp(((focus + 1.0) * 0.5 + fromFocus) * copySize, vec2(0.5), copySize - 0.5);
-        gl_FragColor = textureLod(atlas, at / atlasSize, footprint - copyLevel);
-    }
+    float level = min(max(floor(max(footprint, 0.0)), ceil(log2(max(distance / reach, 1.0)))), copyLevel);
+    if (level < float(LEVELS))
+        level = min(fallback[int(level)], copyLevel);
+    // One sample, from the level's window or from the copy.
+    bool detailed = level < copyLevel;
+    int shown = int(min(level, float(LEVELS - 1)));
+    vec2 at = detailed ? clamp(place[shown].xy + fromFocus * place[shown].zw, bounds[shown].xy, bounds[shown].zw)
+                       : clamp(((focus + 1.0) * 0.5 + fromFocus) * copySize, vec2(0.5), copySize - 0.5);
+    if (zoom > 1.0 && detailed && footprint < 0.0)
+        at = floor(at) + 0.5;
+    gl_FragColor = textureLod(atlas, at / atlasSize, footprint - level);
 }
 )";
 
@@ -174,8 +173,7 @@ ExactTexturing::Program::Program(unsigned name)
       focus(glGetUniformLocation(name, "focus")), extent(glGetUniformLocation(name, "extent")), zoom(glGetUniformLocation(name, "zoom")),
       reach(glGetUniformLocation(name, "reach")), imageSize(glGetUniformLocation(name, "imageSize")), atlasSize(glGetUniformLocation(name, "atlasSize")),
       copySize(glGetUniformLocation(name, "copySize")), fullSize(glGetUniformLocation(name, "fullSize")), copyLevel(glGetUniformLocation(name, "copyLevel")),
-      window(glGetUniformLocation(name, "window")), covered(glGetUniformLocation(name, "covered")), levelSize(glGetUniformLocation(name, "levelSize")),
-      tile(glGetUniformLocation(name, "tile"))
+      fallback(glGetUniformLocation(name, "fallback")), place(glGetUniformLocation(name, "place")), bounds(glGetUniformLocation(name, "bounds"))
 {
     glUseProgram(name);
     glUniform1i(glGetUniformLocation(name, "image"), 0);
@@ -257,27 +255,31 @@ void ExactTexturing::useLevels(const Program& program, const Clipmap& detail, co
 {
     const auto& levels = detail.levels();
     const int count = int(levels.size());
-    // The focus in level 0's pixels, and in each level's, in double precision; the GL gets what
-    // lies between them and the windows, small numbers.
+    // The focus in each level's pixels, in double precision; the GL gets what lies between it and
+    // the windows, small numbers.
     const double focusX = (focus.real() + 1) / 2, focusY = (focus.imag() + 1) / 2;
-    const double fullX = focusX * depth.full.width, fullY = focusY * depth.full.height;
-    std::vector<float> windows, covereds, sizes, tiles;
+    std::vector<float> fallbacks(static_cast<std::size_t>(count)), places, bounds;
+    for (int level = count - 1; level >= 0; --level) {
+        const Clipmap::Level& shown = levels[std::size_t(level)];
+        const PixelArea& area = shown.window;
+        const double width = shown.size.width, height = shown.size.height, x = focusX * width, y = focusY * height;
+        // Sampling reads a pixel around, for filtering at the window's next level: inside the
+        // window, but up to the level's own edges. Around the focus, the window must reach as far
+        // as the level goes, up to the reach, for the level to be drawn from.
+        const double left = area.x == 0 ? 0.0 : area.x + 1.0, bottom = area.y == 0 ? 0.0 : area.y + 1.0;
+        const double right = area.x + area.width == width ? width : area.x + area.width - 1.0;
+        const double top = area.y + area.height == height ? height : area.y + area.height - 1.0;
+        const double reach = detail.reach();
+        const bool reaches = area.width > 0 && left <= std::max(x - reach, 0.0) && bottom <= std::max(y - reach, 0.0) &&
+                             right >= std::min(x + reach, width) && top >= std::min(y + reach, height);
+        fallbacks[std::size_t(level)] = reaches ? float(level) : level + 1 < count ? fallbacks[std::size_t(level) + 1] : float(count);
+    }
     for (int level = 0; level < count; ++level) {
         const Clipmap::Level& shown = levels[std::size_t(level)];
         const PixelArea& area = shown.window;
         const double width = shown.size.width, height = shown.size.height;
-        windows.insert(windows.end(), {float(focusX * width - area.x), float(focusY * height - area.y), float(area.width), float(area.height)});
-        // Filtering at the window's next level reads a pixel around: inside the window, but up to
-        // the level's own edges; in level 0's pixels. No window at all covers nothing.
-        const double toFullX = depth.full.width / width, toFullY = depth.full.height / height;
-        if (area.width == 0)
-            covereds.insert(covereds.end(), {1.0f, 1.0f, 0.0f, 0.0f});
-        else
-            covereds.insert(covereds.end(), {float((area.x == 0 ? 0.0 : area.x + 1.0) * toFullX - fullX), float((area.y == 0 ? 0.0 : area.y + 1.0) * toFullY - fullY),
-                                             float((area.x + area.width == width ? width : area.x + area.width - 1.0) * toFullX - fullX),
-                                             float((area.y + area.height == height ? height : area.y + area.height - 1.0) * toFullY - fullY)});
-        sizes.insert(sizes.end(), {float(width), float(height)});
-        tiles.insert(tiles.end(), {float(shown.tileX), float(shown.tileY)});
+        places.insert(places.end(), {float(shown.tileX + focusX * width - area.x), float(shown.tileY + focusY * height - area.y), float(width), float(height)});
+        bounds.insert(bounds.end(), {shown.tileX + 1.0f, shown.tileY + 1.0f, float(shown.tileX + area.width) - 1.0f, float(shown.tileY + area.height) - 1.0f});
     }
     const ImageSize atlas = detail.atlasSize(), copy = detail.copySize();
     glUniform2f(program.atlasSize, float(atlas.width), float(atlas.height));
@@ -285,10 +287,9 @@ void ExactTexturing::useLevels(const Program& program, const Clipmap& detail, co
     glUniform2f(program.fullSize, float(depth.full.width), float(depth.full.height));
     glUniform1f(program.copyLevel, float(std::log2(double(std::max(depth.full.width, depth.full.height)) / std::max(depth.copy.width, depth.copy.height))));
     glUniform1f(program.reach, float(detail.reach()));
-    glUniform4fv(program.window, count, windows.data());
-    glUniform4fv(program.covered, count, covereds.data());
-    glUniform2fv(program.levelSize, count, sizes.data());
-    glUniform2fv(program.tile, count, tiles.data());
+    glUniform1fv(program.fallback, count, fallbacks.data());
+    glUniform4fv(program.place, count, places.data());
+    glUniform4fv(program.bounds, count, bounds.data());
     glActiveTexture(GL_TEXTURE1);
     glBindTexture(GL_TEXTURE_2D, detail.atlas());
     glActiveTexture(GL_TEXTURE0);

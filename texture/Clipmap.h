@@ -49,6 +49,8 @@ public:
     // Whether every level shows its window around the focus last followed, with nothing more on
     // its way: there is nothing more to do until the focus moves.
     bool settled() const;
+    // Whether `level` shows its window around the focus last followed.
+    bool levelShown(int level) const { return shown[std::size_t(level)].window == wanted[std::size_t(level)]; }
     // Whether windows have arrived that are not all up yet.
     bool uploading() const;
     // Why a window could not be read, if one could not; that level then stays as it is.

@@ -2,16 +2,19 @@
 
 #include "ImageSource.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <list>
 #include <map>
 #include <mutex>
+#include <thread>
 #include <tuple>
 
 namespace {
 
 // What the decoded tiles kept may take.
-constexpr std::size_t cacheBytes = std::size_t(48) << 20;
+constexpr std::size_t cacheBytes = std::size_t(16) << 20;
 
 } // namespace
 
@@ -146,4 +149,37 @@ void TiledLevels::fillFromCoarser(int level, const PixelArea& area, unsigned cha
             std::memcpy(bottomFirst + (std::size_t(y) * area.width + x) * 3,
                         &pixels[(std::size_t(from) * coarser.width + coarserOf(area.x + x, fine.width, coarse.width) - x0) * 3], 3);
     }
+}
+
+bool TiledLevels::readWhole(int level, unsigned char* bottomFirst, std::string& damage, const std::function<bool(std::uint32_t rows)>& rowsDone) const
+{
+    const ImageSize whole = size(level);
+    const std::uint32_t bands = (whole.height + layout.tileHeight - 1) / layout.tileHeight;
+    std::atomic<std::uint32_t> next{0};
+    std::atomic<bool> stopped{false};
+    std::mutex lock;
+    std::vector<bool> done(bands, false);
+    std::uint32_t inFromTop = 0;   // bands
+    // Each thread takes the next band until there are none; the rows in are those of the bands
+    // done in a run from the top.
+    auto work = [&] {
+        for (std::uint32_t band; !stopped && (band = next++) < bands;) {
+            const std::uint32_t top = band * layout.tileHeight, rows = std::min(layout.tileHeight, whole.height - top);
+            const PixelArea area{0, whole.height - top - rows, whole.width, rows};
+            std::string whyNot, found;
+            read(level, area, bottomFirst + std::size_t(area.y) * whole.width * 3, whyNot, found);
+            const std::lock_guard<std::mutex> held(lock);
+            if (damage.empty())
+                damage = found;
+            done[band] = true;
+            while (inFromTop < bands && done[inFromTop])
+                ++inFromTop;
+            if (!rowsDone(std::min(whole.height, inFromTop * layout.tileHeight)))
+                stopped = true;
+        }
+    };
+    std::thread helper(work);
+    work();
+    helper.join();
+    return !stopped;
 }

@@ -12,7 +12,7 @@
 
 #include "PictureLevels.h"
 
-#include <algorithm>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -49,10 +49,10 @@ public:
     ImageSize size(int level) const override { return layout.levels[std::size_t(level)]; }
     bool read(int level, const PixelArea& area, unsigned char* bottomFirst, std::string& whyNot, std::string& damage) const override;
 
-    // Reads all of `level`, top rows first, a row of tiles at a time into `bottomFirst` (rows
-    // packed, the bottom row first), with `rowsDone(rows)` told after each; stops, false, when it
-    // returns false. For the picture's copy.
-    template <class RowsDone> bool readWhole(int level, unsigned char* bottomFirst, std::string& damage, RowsDone rowsDone) const;
+    // Reads all of `level` into `bottomFirst` (rows packed, the bottom row first), a row of tiles
+    // at a time, on this thread and one more; `rowsDone(rows)` is told, on either, how many rows
+    // from the top are in. Stops, false, as soon as it returns false. For the picture's copy.
+    bool readWhole(int level, unsigned char* bottomFirst, std::string& damage, const std::function<bool(std::uint32_t rows)>& rowsDone) const;
 
 private:
     struct Cache;
@@ -66,18 +66,3 @@ private:
     std::unique_ptr<Cache> cache;
 };
 
-template <class RowsDone> bool TiledLevels::readWhole(int level, unsigned char* bottomFirst, std::string& damage, RowsDone rowsDone) const
-{
-    const ImageSize whole = size(level);
-    std::string whyNot;
-    for (std::uint32_t top = 0; top < whole.height;) {
-        const std::uint32_t rows = std::min(layout.tileHeight, whole.height - top);
-        const PixelArea band{0, whole.height - top - rows, whole.width, rows};
-        if (!read(level, band, bottomFirst + std::size_t(band.y) * whole.width * 3, whyNot, damage))
-            return false;
-        top += rows;
-        if (!rowsDone(top))
-            return false;
-    }
-    return true;
-}

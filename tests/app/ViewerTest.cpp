@@ -1052,10 +1052,9 @@ TEST(Viewer, APyramidShowsItsDeepestPixelsAtTheFocusZoomedIn)
         EXPECT_TRUE(across > 4.5 && across < 11 && up / across > 0.7 && up / across < 1.4) << where;
         std::ifstream status("/proc/" + std::to_string(viewer.pid()) + "/status");
         std::string line;
-        while (std::getline(status, line)) {
-            if (line.compare(0, 6, "VmRSS:") == 0)
-                EXPECT_LT(std::stol(line.substr(6)), 512 * 1024) << line;
+        while (std::getline(status, line) && line.compare(0, 6, "VmRSS:") != 0) {
         }
+        EXPECT_LT(std::stol(line.substr(6)), 512 * 1024) << line;
     };
     viewer.typeInto(fieldX, realY - 23 * 3, "0.3");
     viewer.typeInto(fieldX, realY - 23 * 3 + 23, "0.2");
