@@ -8,6 +8,7 @@
 #include "PlaneView.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <map>
 #include <vector>
@@ -84,41 +85,36 @@ void main()
 // every pixel, at the level of detail its footprint on the file's own pixels asks for, from the
 // finest level that footprint allows and whose window reaches it. A window around the focus
 // reaches at least `reach` of its level's pixels from it, so that level is known at once from the
-// pixel's distance to the focus; where a level's window does not (yet) reach that far around the
-// focus, `fallback` names the finest coarser one that does. A window's tile holds the window and
-// its own next level (mipmap 1), so that one sample filters trilinearly between the two, and the
-// level above takes over where the next level would be read. Beyond the finest levels, the shrunk
-// copy in the atlas's corner, with its mipmaps. Zoomed in until the file's own pixels are wider
-// than the screen's, each shows as it is, as on one texture. Everything is counted from the focus,
-// in single precision, which keeps whole pixels of a picture 2^30 pixels wide; LEVELS, the number
-// of levels, is defined before it.
+// pixel's distance to the focus. Where a level's window does not (yet) reach that far around the
+// focus, the finest coarser one that does stands in: `place` and `bounds`, by level, say where in
+// the atlas the one drawn for it lies, its entry LEVELS the shrunk copy in the atlas's corner. A
+// window's tile holds the window and its own next level (mipmap 1), so that one sample filters
+// trilinearly between the two, and the level above takes over where the next level would be read.
+// Zoomed in until the file's own pixels are wider than the screen's, each shows as it is, as on
+// one texture. Everything is counted from the focus, in single precision, which keeps whole
+// pixels of a picture 2^30 pixels wide; LEVELS, the number of levels, is defined before it.
 const char* const onLevelsShader = R"(
 uniform sampler2D atlas;
 uniform vec2 atlasSize;
-uniform vec2 copySize;          // in the atlas's corner
-uniform vec2 fullSize;          // level 0: the file's own pixels
-uniform float copyLevel;        // where the shrunk copy lies among the levels
-uniform float reach;            // how far each window reaches from the focus, in its level's pixels
-uniform float fallback[LEVELS]; // by level: the finest at or above it whose window reaches that far; LEVELS for none
-uniform vec4 place[LEVELS];     // by level: where the focus lies in the atlas, and the level's size
-uniform vec4 bounds[LEVELS];    // by level: where in the atlas its window can be sampled
+uniform vec2 fullSize;              // level 0: the file's own pixels
+uniform float copyLevel;            // where the shrunk copy lies among the levels
+uniform float reach;                // how far each window reaches from the focus, in its level's pixels
+uniform vec4 place[LEVELS + 1];     // by level: where the focus lies in the atlas, and the size of the level drawn
+uniform vec4 bounds[LEVELS + 1];    // by level: where in the atlas it can be sampled
 void main()
 {
     vec2 fromFocus = pictureOffset() * 0.5;
     vec2 full = fromFocus * fullSize;
-    float footprint = log2(max(max(length(dFdx(full)), length(dFdy(full))), 1e-6));
-    float distance = max(abs(full.x), abs(full.y));
-    float level = min(max(floor(max(footprint, 0.0)), ceil(log2(max(distance / reach, 1.0)))), copyLevel);
-    if (level < float(LEVELS))
-        level = min(fallback[int(level)], copyLevel);
-    // One sample, from the level's window or from the copy.
-    bool detailed = level < copyLevel;
-    int shown = int(min(level, float(LEVELS - 1)));
-    vec2 at = detailed ? clamp(place[shown].xy + fromFocus * place[shown].zw, bounds[shown].xy, bounds[shown].zw)
-                       : clamp(((focus + 1.0) * 0.5 + fromFocus) * copySize, vec2(0.5), copySize - 0.5);
-    if (zoom > 1.0 && detailed && footprint < 0.0)
+    float spread = max(length(dFdx(full)), length(dFdy(full)));
+    float footprint = log2(max(spread, 1e-6));
+    // The finer of the two: the footprint's level, and the first whose reach (doubling at each)
+    // the pixel lies within.
+    float level = floor(log2(max(max(spread, 2.0 * max(abs(full.x), abs(full.y)) / reach), 1.0)));
+    int drawn = level < copyLevel ? int(level) : LEVELS;
+    vec2 at = clamp(place[drawn].xy + fromFocus * place[drawn].zw, bounds[drawn].xy, bounds[drawn].zw);
+    if (zoom > 1.0 && footprint < 0.0)
         at = floor(at) + 0.5;
-    gl_FragColor = textureLod(atlas, at / atlasSize, footprint - level);
+    gl_FragColor = textureLod(atlas, at / atlasSize, footprint - log2(fullSize.x / place[drawn].z));
 }
 )";
 
@@ -172,8 +168,8 @@ ExactTexturing::Program::Program(unsigned name)
     : name(name), k(glGetUniformLocation(name, "k")), scale(glGetUniformLocation(name, "scale")), offset(glGetUniformLocation(name, "offset")),
       focus(glGetUniformLocation(name, "focus")), extent(glGetUniformLocation(name, "extent")), zoom(glGetUniformLocation(name, "zoom")),
       reach(glGetUniformLocation(name, "reach")), imageSize(glGetUniformLocation(name, "imageSize")), atlasSize(glGetUniformLocation(name, "atlasSize")),
-      copySize(glGetUniformLocation(name, "copySize")), fullSize(glGetUniformLocation(name, "fullSize")), copyLevel(glGetUniformLocation(name, "copyLevel")),
-      fallback(glGetUniformLocation(name, "fallback")), place(glGetUniformLocation(name, "place")), bounds(glGetUniformLocation(name, "bounds"))
+      fullSize(glGetUniformLocation(name, "fullSize")), copyLevel(glGetUniformLocation(name, "copyLevel")), place(glGetUniformLocation(name, "place")),
+      bounds(glGetUniformLocation(name, "bounds"))
 {
     glUseProgram(name);
     glUniform1i(glGetUniformLocation(name, "image"), 0);
@@ -256,40 +252,39 @@ void ExactTexturing::useLevels(const Program& program, const Clipmap& detail, co
     const auto& levels = detail.levels();
     const int count = int(levels.size());
     // The focus in each level's pixels, in double precision; the GL gets what lies between it and
-    // the windows, small numbers.
-    const double focusX = (focus.real() + 1) / 2, focusY = (focus.imag() + 1) / 2;
-    std::vector<float> fallbacks(static_cast<std::size_t>(count)), places, bounds;
+    // the windows, small numbers. Entry `count` is the copy; each level's the finest at or above
+    // it whose window reaches far enough around the focus.
+    const double focusX = (focus.real() + 1) / 2, focusY = (focus.imag() + 1) / 2, reach = detail.reach();
+    const ImageSize copy = detail.copySize();
+    std::vector<std::array<float, 4>> places(std::size_t(count) + 1), bounds(std::size_t(count) + 1);
+    places[std::size_t(count)] = {float(focusX * copy.width), float(focusY * copy.height), float(copy.width), float(copy.height)};
+    bounds[std::size_t(count)] = {0.5f, 0.5f, copy.width - 0.5f, copy.height - 0.5f};
     for (int level = count - 1; level >= 0; --level) {
         const Clipmap::Level& shown = levels[std::size_t(level)];
         const PixelArea& area = shown.window;
         const double width = shown.size.width, height = shown.size.height, x = focusX * width, y = focusY * height;
         // Sampling reads a pixel around, for filtering at the window's next level: inside the
-        // window, but up to the level's own edges. Around the focus, the window must reach as far
-        // as the level goes, up to the reach, for the level to be drawn from.
+        // window, but up to the level's own edges.
         const double left = area.x == 0 ? 0.0 : area.x + 1.0, bottom = area.y == 0 ? 0.0 : area.y + 1.0;
         const double right = area.x + area.width == width ? width : area.x + area.width - 1.0;
         const double top = area.y + area.height == height ? height : area.y + area.height - 1.0;
-        const double reach = detail.reach();
         const bool reaches = area.width > 0 && left <= std::max(x - reach, 0.0) && bottom <= std::max(y - reach, 0.0) &&
                              right >= std::min(x + reach, width) && top >= std::min(y + reach, height);
-        fallbacks[std::size_t(level)] = reaches ? float(level) : level + 1 < count ? fallbacks[std::size_t(level) + 1] : float(count);
+        if (!reaches) {
+            places[std::size_t(level)] = places[std::size_t(level) + 1];
+            bounds[std::size_t(level)] = bounds[std::size_t(level) + 1];
+            continue;
+        }
+        places[std::size_t(level)] = {float(shown.tileX + x - area.x), float(shown.tileY + y - area.y), float(width), float(height)};
+        bounds[std::size_t(level)] = {shown.tileX + 1.0f, shown.tileY + 1.0f, float(shown.tileX + area.width) - 1.0f, float(shown.tileY + area.height) - 1.0f};
     }
-    for (int level = 0; level < count; ++level) {
-        const Clipmap::Level& shown = levels[std::size_t(level)];
-        const PixelArea& area = shown.window;
-        const double width = shown.size.width, height = shown.size.height;
-        places.insert(places.end(), {float(shown.tileX + focusX * width - area.x), float(shown.tileY + focusY * height - area.y), float(width), float(height)});
-        bounds.insert(bounds.end(), {shown.tileX + 1.0f, shown.tileY + 1.0f, float(shown.tileX + area.width) - 1.0f, float(shown.tileY + area.height) - 1.0f});
-    }
-    const ImageSize atlas = detail.atlasSize(), copy = detail.copySize();
+    const ImageSize atlas = detail.atlasSize();
     glUniform2f(program.atlasSize, float(atlas.width), float(atlas.height));
-    glUniform2f(program.copySize, float(copy.width), float(copy.height));
     glUniform2f(program.fullSize, float(depth.full.width), float(depth.full.height));
     glUniform1f(program.copyLevel, float(std::log2(double(std::max(depth.full.width, depth.full.height)) / std::max(depth.copy.width, depth.copy.height))));
-    glUniform1f(program.reach, float(detail.reach()));
-    glUniform1fv(program.fallback, count, fallbacks.data());
-    glUniform4fv(program.place, count, places.data());
-    glUniform4fv(program.bounds, count, bounds.data());
+    glUniform1f(program.reach, float(reach));
+    glUniform4fv(program.place, count + 1, places.front().data());
+    glUniform4fv(program.bounds, count + 1, bounds.front().data());
     glActiveTexture(GL_TEXTURE1);
     glBindTexture(GL_TEXTURE_2D, detail.atlas());
     glActiveTexture(GL_TEXTURE0);

@@ -43,7 +43,7 @@ private:
         explicit Program(unsigned name);
         unsigned name;
         int k, scale, offset, focus, extent, zoom, reach, imageSize;
-        int atlasSize, copySize, fullSize, copyLevel, fallback, place, bounds;
+        int atlasSize, fullSize, copyLevel, place, bounds;
     };
 
     ExactTexturing() = default;
