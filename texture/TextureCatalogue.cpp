@@ -24,8 +24,12 @@ TextureCatalogue::TextureCatalogue(const std::vector<std::string>& files)
         return;
     fileNames = files;
     labels.clear();
-    for (const std::string& file : files)
+    // A folder's name, also when given with a slash at its end.
+    for (std::string file : files) {
+        while (file.size() > 1 && file.back() == '/')
+            file.pop_back();
         labels.push_back(std::filesystem::path(file).filename().string());
+    }
 }
 
 TextureCatalogue::~TextureCatalogue() = default;

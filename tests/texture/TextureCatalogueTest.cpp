@@ -57,14 +57,15 @@ TEST(TextureCatalogue, EachSelectionReplacesTheOneTextureObject)
     EXPECT_EQ(sizeWithin({4000000000u, 2000000000u}, 16384).height, 8192u);
 }
 
-// Every shape of picture up to 16 gigapixels, square or a thin strip: its clipmap's windows are as
+// Every shape of picture up to 16 gigapixels, square or a thin strip, and pyramids up to 2^30
+// pixels a side: its clipmap's windows are as
 // large as its texture memory (256 MiB, its shrunk copy counted twice, in its own texture and in
 // the atlas) and the GL's side allow, and no smaller than needed.
 TEST(TextureCatalogue, ADeepPicturesTexturesStayWithinTheirBudgetAndTheGlsSide)
 {
     const std::uint64_t budget = std::uint64_t(256) << 20;
     for (const ImageSize full : {ImageSize{131072, 131072}, ImageSize{20000, 15000}, ImageSize{1048576, 16384}, ImageSize{16777216, 1024},
-                                 ImageSize{9000, 8193}}) {
+                                 ImageSize{9000, 8193}, ImageSize{1u << 30, 1u << 30}}) {
         const double scale = 4096.0 / std::max(full.width, full.height);
         const ImageSize copy{std::max(1u, std::uint32_t(std::lround(full.width * scale))), std::max(1u, std::uint32_t(std::lround(full.height * scale)))};
         const int levels = int(std::ceil(std::log2(1 / scale)));
@@ -87,6 +88,13 @@ TEST(TextureCatalogue, ADeepPicturesTexturesStayWithinTheirBudgetAndTheGlsSide)
             EXPECT_GE(std::uint64_t(atlas.width / side) * (atlas.height / side), windows);
         }
     }
+}
+
+// The buttons name the files and folders given, a folder also when given with a slash at its end.
+TEST(TextureCatalogue, ButtonsNameTheFilesAndFoldersGiven)
+{
+    const TextureCatalogue catalogue({"maps/world/", "scans/page.dzi", "photo.jpg"});
+    EXPECT_EQ(catalogue.labels, (std::vector<std::string>{"world", "page.dzi", "photo.jpg"}));
 }
 
 } // namespace
