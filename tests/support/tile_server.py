@@ -1,0 +1,127 @@
+#!/usr/bin/env python3
+"""A file server on the loopback interface for the tests, with the faults networks have.
+
+tile_server.py ROOT [--max-age SECONDS] [--log FILE] [--fault GLOB=KIND ...]
+
+Serves the files under ROOT over HTTP/1.1 on 127.0.0.1, on a port of the system's choosing, which
+it prints alone on the first line of standard output once it listens. Every answer carries an ETag
+and a Last-Modified, and Cache-Control: max-age (0 unless given); a request that names them with
+If-None-Match or If-Modified-Since gets 304. The first fault whose glob matches the request's path
+(query left out) spoils the answer:
+
+  slow:S          waits S seconds before answering
+  hang            sends the headers and half the body, then never anything more
+  404, 500, 503   that status, with a short body
+  flaky:N         500 for the first N requests of that path, then the file
+  429:S           429 with Retry-After: S for the first request of that path, then the file
+  drop            closes the connection without an answer
+  truncate        promises the whole file in Content-Length, sends half, and closes
+  oversize        sends 20 MiB of zeros as the file
+  loop            a redirect to the same path, for ever
+  ftp             a redirect to ftp://127.0.0.1/ and the path
+
+Each request is written to the log, if one is given, as "METHOD PATH STATUS" on a line of its own.
+"""
+import argparse
+import email.utils
+import fnmatch
+import hashlib
+import http.server
+import os
+import sys
+import threading
+import time
+
+parser = argparse.ArgumentParser()
+parser.add_argument("root")
+parser.add_argument("--max-age", type=int, default=0)
+parser.add_argument("--log")
+parser.add_argument("--fault", action="append", default=[])
+arguments = parser.parse_args()
+faults = [rule.split("=", 1) for rule in arguments.fault]
+counts = {}
+lock = threading.Lock()
+
+
+class Handler(http.server.BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, *_):
+        pass
+
+    def logged(self, status):
+        if arguments.log:
+            with lock, open(arguments.log, "a") as log:
+                log.write(f"{self.command} {self.path} {status}\n")
+
+    def plain(self, status, body=b"", headers=()):
+        self.send_response(status)
+        for name, value in headers:
+            self.send_header(name, value)
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        self.wfile.write(body)
+        self.logged(status)
+
+    def do_GET(self):
+        path = self.path.split("?", 1)[0]
+        with lock:
+            counts[path] = counts.get(path, 0) + 1
+            seen = counts[path]
+        kind = next((kind for glob, kind in faults if fnmatch.fnmatch(path, glob)), "")
+        if kind.startswith("slow:"):
+            time.sleep(float(kind[5:]))
+        elif kind in ("404", "500", "503"):
+            return self.plain(int(kind), b"fault\n")
+        elif kind.startswith("flaky:") and seen <= int(kind[6:]):
+            return self.plain(500, b"flaky\n")
+        elif kind.startswith("429:") and seen == 1:
+            return self.plain(429, b"slow down\n", [("Retry-After", kind[4:])])
+        elif kind == "drop":
+            self.logged("drop")
+            self.close_connection = True
+            return
+        elif kind == "loop":
+            return self.plain(302, b"", [("Location", path)])
+        elif kind == "ftp":
+            return self.plain(302, b"", [("Location", "ftp://127.0.0.1" + path)])
+        elif kind == "oversize":
+            return self.plain(200, bytes(20 << 20))
+        file = os.path.join(arguments.root, path.lstrip("/"))
+        if ".." in path.split("/") or not os.path.isfile(file):
+            return self.plain(404, b"no such file\n")
+        with open(file, "rb") as opened:
+            body = opened.read()
+        tag = '"' + hashlib.sha1(body).hexdigest() + '"'
+        modified = email.utils.formatdate(os.path.getmtime(file), usegmt=True)
+        headers = [("ETag", tag), ("Last-Modified", modified), ("Cache-Control", f"max-age={arguments.max_age}")]
+        if self.headers.get("If-None-Match") == tag or (self.headers.get("If-Modified-Since") == modified and "If-None-Match" not in self.headers):
+            self.send_response(304)
+            for name, value in headers:
+                self.send_header(name, value)
+            self.end_headers()
+            return self.logged(304)
+        if kind == "hang":
+            self.send_response(200)
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body[: len(body) // 2])
+            self.wfile.flush()
+            self.logged("hang")
+            time.sleep(3600)
+            return
+        if kind == "truncate":
+            self.send_response(200)
+            self.send_header("Content-Length", str(len(body)))
+            self.end_headers()
+            self.wfile.write(body[: len(body) // 2])
+            self.logged("truncate")
+            self.close_connection = True
+            return
+        self.plain(200, body, headers)
+
+
+server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+server.daemon_threads = True
+print(server.server_address[1], flush=True)
+server.serve_forever()
