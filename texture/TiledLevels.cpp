@@ -52,6 +52,14 @@ struct TiledLevels::Cache {
     }
 };
 
+std::vector<FetchedTile> TileStore::fetchAll(const std::vector<TilePlace>& places) const
+{
+    std::vector<FetchedTile> fetched(places.size());
+    for (std::size_t index = 0; index < places.size(); ++index)
+        fetched[index].read = fetch(places[index].level, places[index].column, places[index].row, fetched[index].bytes, fetched[index].whyNot);
+    return fetched;
+}
+
 TiledLevels::TiledLevels(TileLayout layout, std::unique_ptr<TileStore> store)
     : layout(std::move(layout)), store(std::move(store)), cache(std::make_unique<Cache>())
 {
@@ -61,22 +69,42 @@ TiledLevels::~TiledLevels() = default;
 
 std::shared_ptr<const TilePixels> TiledLevels::tile(int level, std::uint32_t column, std::uint32_t row, std::string& damage) const
 {
-    const Cache::Place place{level, column, row};
     std::shared_ptr<const TilePixels> found;
-    if (cache->find(place, found))
+    if (cache->find({level, column, row}, found))
         return found;
-    std::optional<std::string> bytes;
-    std::string whyNot;
-    auto decoded = std::make_shared<TilePixels>();
-    if (!store->fetch(level, column, row, bytes, whyNot) || (bytes && !decodeTile(*bytes, *decoded, whyNot))) {
+    FetchedTile fetched;
+    fetched.read = store->fetch(level, column, row, fetched.bytes, fetched.whyNot);
+    return decoded({level, column, row}, fetched, damage);
+}
+
+std::shared_ptr<const TilePixels> TiledLevels::decoded(const TilePlace& place, FetchedTile& fetched, std::string& damage) const
+{
+    auto pixels = std::make_shared<TilePixels>();
+    if (!fetched.read || (fetched.bytes && !decodeTile(*fetched.bytes, *pixels, fetched.whyNot))) {
         if (damage.empty())
-            damage = store->tileName(level, column, row) + ": " + whyNot;
-        decoded.reset();
-    } else if (!bytes) {
-        decoded.reset();
+            damage = store->tileName(place.level, place.column, place.row) + ": " + fetched.whyNot;
+        pixels.reset();
+    } else if (!fetched.bytes) {
+        pixels.reset();
     }
-    cache->keep(place, decoded);
-    return decoded;
+    cache->keep({place.level, place.column, place.row}, pixels);
+    return pixels;
+}
+
+void TiledLevels::fetchMissing(int level, std::uint32_t firstColumn, std::uint32_t lastColumn, std::uint32_t firstRow, std::uint32_t lastRow,
+                               std::string& damage) const
+{
+    std::vector<TilePlace> wanted;
+    std::shared_ptr<const TilePixels> found;
+    for (std::uint32_t row = firstRow; row <= lastRow; ++row)
+        for (std::uint32_t column = firstColumn; column <= lastColumn; ++column)
+            if (!cache->find({level, column, row}, found))
+                wanted.push_back({level, column, row});
+    if (wanted.size() < 2)
+        return;
+    std::vector<FetchedTile> fetched = store->fetchAll(wanted);
+    for (std::size_t index = 0; index < wanted.size(); ++index)
+        decoded(wanted[index], fetched[index], damage);
 }
 
 // The level's pixels are placed in grid coordinates: columns from the left, rows from the edge
@@ -90,6 +118,8 @@ bool TiledLevels::read(int level, const PixelArea& area, unsigned char* bottomFi
     const std::uint32_t gridTop = layout.rowsFromBottom ? area.y : levelSize.height - area.y - area.height;
     auto rowOf = [&](std::uint32_t gridRow) { return layout.rowsFromBottom ? gridRow - gridTop : area.height - 1 - (gridRow - gridTop); };
     const std::size_t rowBytes = std::size_t(area.width) * 3;
+    // The tiles not kept yet, all at once: a server answers them side by side.
+    fetchMissing(level, area.x / tileWidth, (area.x + area.width - 1) / tileWidth, gridTop / tileHeight, (gridTop + area.height - 1) / tileHeight, damage);
     for (std::uint32_t row = gridTop / tileHeight; row * tileHeight < gridTop + area.height; ++row)
         for (std::uint32_t column = area.x / tileWidth; column * tileWidth < area.x + area.width; ++column) {
             // The part of the area this tile stands for, in grid coordinates.

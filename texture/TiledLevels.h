@@ -29,6 +29,20 @@ struct TileLayout {
     std::vector<ImageSize> levels;   // the finest first
 };
 
+// Where a tile lies: its level, column and row, as the layout counts them.
+struct TilePlace {
+    int level;
+    std::uint32_t column, row;
+};
+
+// A tile's file as fetched: the bytes, or nothing if the pyramid has none there; `read` false and
+// why if it cannot be read.
+struct FetchedTile {
+    bool read = true;
+    std::optional<std::string> bytes;
+    std::string whyNot;
+};
+
 class TileStore {
 public:
     virtual ~TileStore() = default;
@@ -36,6 +50,9 @@ public:
     // `level`, or nothing if the pyramid has none there; false and why if it cannot be read.
     // Any thread, several at once.
     virtual bool fetch(int level, std::uint32_t column, std::uint32_t row, std::optional<std::string>& bytes, std::string& whyNot) const = 0;
+    // The files of all these tiles, in order: one by one, or all at once where the store can
+    // (a server, whose answers take their time). Any thread, several at once.
+    virtual std::vector<FetchedTile> fetchAll(const std::vector<TilePlace>& places) const;
     // How the tile is named to the user: its file, or its place.
     virtual std::string tileName(int level, std::uint32_t column, std::uint32_t row) const = 0;
 };
@@ -58,6 +75,10 @@ private:
     struct Cache;
     // The tile, decoded, from the cache or the store; null if it is missing or damaged.
     std::shared_ptr<const TilePixels> tile(int level, std::uint32_t column, std::uint32_t row, std::string& damage) const;
+    // The tile fetched, decoded and kept; null if it is missing or damaged, which `damage` then says.
+    std::shared_ptr<const TilePixels> decoded(const TilePlace& place, FetchedTile& fetched, std::string& damage) const;
+    // Fetches, decodes and keeps the tiles of `level` in these columns and rows that are not kept yet.
+    void fetchMissing(int level, std::uint32_t firstColumn, std::uint32_t lastColumn, std::uint32_t firstRow, std::uint32_t lastRow, std::string& damage) const;
     // Draws `area` of `level` from the next coarser level, or white if there is none.
     void fillFromCoarser(int level, const PixelArea& area, unsigned char* bottomFirst, std::string& damage) const;
 
