@@ -1,5 +1,7 @@
 #include "Pyramid.h"
 
+#include "ServedPyramid.h"
+
 #include <cctype>
 #include <filesystem>
 #include <fstream>
@@ -17,11 +19,20 @@ bool endsWith(const std::string& text, const std::string& ending)
 bool isPyramid(const std::string& path)
 {
     std::error_code ignored;
-    return std::filesystem::is_directory(path, ignored) || endsWith(path, ".mbtiles") || endsWith(path, ".dzi");
+    return isServedPyramid(path) || std::filesystem::is_directory(path, ignored) || endsWith(path, ".mbtiles") || endsWith(path, ".dzi");
 }
 
-std::shared_ptr<const TiledLevels> openPyramid(const std::string& path, std::string& whyNot)
+std::shared_ptr<const TiledLevels> openPyramid(const std::string& path, std::string& label, std::string& whyNot)
 {
+    if (isServedPyramid(path)) {
+        // One fetcher for every served pyramid: its connections and its cache are the process's.
+        static const auto fetcher = [] {
+            FetchOptions options;
+            options.cacheFolder = HttpFetcher::defaultCacheFolder();
+            return std::make_shared<HttpFetcher>(options);
+        }();
+        return openServedPyramid(path, fetcher, label, whyNot);
+    }
     std::error_code ignored;
     if (std::filesystem::is_directory(path, ignored))
         return openTileFolder(path, whyNot);

@@ -46,11 +46,13 @@ void TextureCatalogue::selectTexture(unsigned index)
     showPixels({width, height}, int(index));
 }
 
-void TextureCatalogue::checkFiles() const
+void TextureCatalogue::checkFiles()
 {
-    for (const std::string& file : given ? fileNames : std::vector<std::string>{}) {
+    pyramids.resize(fileNames.size());
+    for (std::size_t index = 0; given && index < fileNames.size(); ++index) {
+        const std::string& file = fileNames[index];
         std::string whyNot;
-        if (isPyramid(file) ? !openPyramid(file, whyNot) : !ImageSource::open(file, whyNot)) {
+        if (isPyramid(file) ? !(pyramids[index] = openPyramid(file, labels[index], whyNot)) : !ImageSource::open(file, whyNot)) {
             std::fprintf(stderr, "%s: %s\n", file.c_str(), whyNot.c_str());
             exitTextureNotFound();
         }
@@ -91,8 +93,10 @@ void TextureCatalogue::startDecoding(unsigned index)
 
 void TextureCatalogue::startPyramid(const std::string& path)
 {
-    std::string whyNot;
-    const std::shared_ptr<const TiledLevels> pyramid = openPyramid(path, whyNot);
+    // Opened once, when the files were checked: a served one's document is not fetched again on the
+    // main loop.
+    std::string whyNot, label;
+    const std::shared_ptr<const TiledLevels> pyramid = decodingIndex < pyramids.size() && pyramids[decodingIndex] ? pyramids[decodingIndex] : openPyramid(path, label, whyNot);
     if (!pyramid) {
         refuseDecoding(whyNot);
         return;

@@ -19,6 +19,7 @@
 
 #include "ImageShrink.h"
 #include "Picture.h"
+#include "TiledLevels.h"
 
 #include <cstdint>
 #include <memory>
@@ -50,10 +51,11 @@ public:
     // Whether the images are files given, rather than the viewer's own four.
     bool filesGiven() const { return given; }
 
-    // For files given: checks that libvips can read each one's header, or ends the process with
-    // the file's path and the reason on standard error, and the message. Needs no GL, and does
-    // nothing for the viewer's own images.
-    void checkFiles() const;
+    // For files given: checks that libvips can read each one's header, or that each pyramid can be
+    // opened (and keeps it, named as its server names it), or ends the process with the file's path
+    // and the reason on standard error, and the message. Needs no GL, and does nothing for the
+    // viewer's own images.
+    void checkFiles();
     // Starts decoding file `index` of those given; needs no GL.
     void startDecoding(unsigned index);
 
@@ -113,6 +115,7 @@ private:
     ImageSize decodingSize{0, 0};                 // its own
     Picture::LevelsOpener openDecodingLevels;     // its levels, for its detail
     unsigned decodingIndex = 0;
+    std::vector<std::shared_ptr<const TiledLevels>> pyramids;   // by file, those opened when checked
     std::unique_ptr<Picture> shown;
     int shownAt = -1;
     std::string whyNotShown;
