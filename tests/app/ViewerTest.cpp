@@ -981,20 +981,22 @@ TEST(Viewer, AnImageThatCannotBeLoadedEndsItWithTheMessage)
 
 } // namespace
 
-// A pyramid 2^26 pixels on a side, of tiles 16 pixels square, written tile by tile: whole down to
+// A pyramid 2^30 pixels on a side, of tiles 16 pixels square, written tile by tile: whole down to
 // 64 pixels, below that only the tiles around two places, one of them cut short. Each pixel tells
-// its place at its level: red and green the low bits of its column and row from the top, blue
-// its zoom. At the smallest angle, zoomed in with the wheel as far as it goes, the window's bottom
-// edge shows the deepest level's own pixels, 8 screen pixels wide and high, each as it is, just
-// above the focus; where the focus starts and near the far corner; within the memory budget, the
+// its place at its level: red and green the low bits of its column and row from the top, blue its
+// zoom and a checker of single pixels. At the smallest angle, zoomed in with the wheel as far as it
+// goes, the window's bottom edge shows the deepest level's own pixels, 8 screen pixels wide and
+// high, each as it is (no blend of the checker), just above the focus: where the focus is typed,
+// where a Shift-click at depth puts it, and near the far corner; within the memory budget, the
 // viewer resting once the windows are in.
 TEST(Viewer, APyramidShowsItsDeepestPixelsAtTheFocusZoomedIn)
 {
     TempDir dir;
-    constexpr int tile = 16, deepest = 22;
+    constexpr int tile = 16, deepest = 26;
     constexpr long side = long(tile) << deepest;
     const std::complex<double> places[] = {{0.3, 0.2}, {0.985, 0.985}};   // picture points, across and up
-    auto blueOf = [](int zoom) { return std::uint8_t(zoom * 10); };
+    auto blueOf = [](int zoom) { return std::uint8_t(zoom * 9); };
+    constexpr int checker = 4;
     for (int zoom = 0; zoom <= deepest; ++zoom) {
         const long tiles = 1L << zoom;
         std::set<std::pair<long, long>> written;
@@ -1010,7 +1012,7 @@ TEST(Viewer, APyramidShowsItsDeepestPixelsAtTheFocusZoomedIn)
             std::vector<std::uint8_t> rgb;
             for (long row = y * tile; row < (y + 1) * tile; ++row)
                 for (long column = x * tile; column < (x + 1) * tile; ++column)
-                    rgb.insert(rgb.end(), {std::uint8_t(column), std::uint8_t(row), blueOf(zoom)});
+                    rgb.insert(rgb.end(), {std::uint8_t(column), std::uint8_t(row), std::uint8_t(blueOf(zoom) + (column + row) % 2 * checker)});
             const std::string folder = dir.path("world/" + std::to_string(zoom) + "/" + std::to_string(x));
             std::filesystem::create_directories(folder);
             ASSERT_EQ(writePng(folder + "/" + std::to_string(y) + ".png", tile, tile, rgb.data()), "");
@@ -1023,21 +1025,23 @@ TEST(Viewer, APyramidShowsItsDeepestPixelsAtTheFocusZoomedIn)
     ASSERT_TRUE(viewer.waitForWindows()) << viewer.output("stderr");
     viewer.drag(3, 10, 470);
     viewer.drag(3, 10, 470);
-    viewer.xdotool("mousemove 320 240 click --repeat 100 --delay 5 4");
-    auto expectDeepest = [&](std::complex<double> focus, const std::string& where) {
+    viewer.xdotool("mousemove 320 240 click --repeat 120 --delay 5 4");
+    // The focus's column and row at the deepest level (their low bits are what is compared).
+    auto expectDeepest = [&](long column, long row, const std::string& where) {
         ASSERT_TRUE(viewer.comesToRest()) << where;
         const Image shown = viewer.mainPicture();
-        // The focus's place at the deepest level; the bottom edge lies a dozen of its pixels above.
-        const long column = long((focus.real() + 1) / 2 * side), row = long((1 - focus.imag()) / 2 * side);
+        auto near = [](int shown, long wanted, int within) { return std::abs(std::remainder(shown - wanted, 256.0)) <= within; };
         int band = 0, deepestShown = 0, placed = 0;
         for (int y = shown.height - 50; y < shown.height; ++y)
             for (int x = 200; x < 440; ++x, ++band) {
                 const std::uint8_t* c = shown.at(x, y);
-                deepestShown += c[2] == blueOf(deepest);
-                placed += std::abs(std::remainder(c[0] - column, 256.0)) <= 16 && std::abs(std::remainder(c[1] - row, 256.0)) <= 40;
+                deepestShown += c[2] == blueOf(deepest) + (c[0] + c[1]) % 2 * checker;
+                placed += near(c[0], column, 16) && near(c[1], row, 40);
             }
-        // Each pixel as it is: across the bottom edge and up the middle, runs of one colour as
-        // long as the pixels are wide, the same both ways.
+        // Straight above the focus, in the middle of the bottom edge: its own column, a dozen
+        // rows up. Across the bottom edge and up the middle, runs of one colour as long as the
+        // pixels are wide, the same both ways.
+        const std::uint8_t* above = shown.at(shown.width / 2, shown.height - 1);
         auto runs = [&](int x0, int y0, int dx, int dy, int length) {
             int changes = 0;
             for (int i = 1; i < length; ++i)
@@ -1045,10 +1049,12 @@ TEST(Viewer, APyramidShowsItsDeepestPixelsAtTheFocusZoomedIn)
             return double(length) / std::max(changes, 1);
         };
         const double across = runs(200, shown.height - 5, 1, 0, 240), up = runs(320, shown.height - 41, 0, 1, 40);
-        std::printf("%s: %d of %d pixels at the bottom edge show the deepest level, %d in place; runs of %.1f pixels across, %.1f up\n", where.c_str(),
-                    deepestShown, band, placed, across, up);
+        std::printf("%s: %d of %d pixels at the bottom edge show the deepest level, %d in place; above the focus %d, %d; runs of %.1f pixels across, "
+                    "%.1f up\n",
+                    where.c_str(), deepestShown, band, placed, above[0], above[1], across, up);
         EXPECT_GE(deepestShown, 0.95 * band) << where;
         EXPECT_GE(placed, 0.95 * band) << where;
+        EXPECT_TRUE(near(above[0], column, 1) && near(above[1], row - 13, 4)) << where;
         EXPECT_TRUE(across > 4.5 && across < 11 && up / across > 0.7 && up / across < 1.4) << where;
         std::ifstream status("/proc/" + std::to_string(viewer.pid()) + "/status");
         std::string line;
@@ -1056,11 +1062,19 @@ TEST(Viewer, APyramidShowsItsDeepestPixelsAtTheFocusZoomedIn)
         }
         EXPECT_LT(std::stol(line.substr(6)), 512 * 1024) << line;
     };
+    auto deepestOf = [&](std::complex<double> point) { return std::pair{long((point.real() + 1) / 2 * side), long((1 - point.imag()) / 2 * side)}; };
     viewer.typeInto(fieldX, realY - 23 * 3, "0.3");
     viewer.typeInto(fieldX, realY - 23 * 3 + 23, "0.2");
-    expectDeepest({double(0.3f), double(0.2f)}, "where it has its tiles");
+    const auto [column, row] = deepestOf({double(0.3f), double(0.2f)});
+    expectDeepest(column, row, "where it has its tiles");
+    // A Shift-click at depth: the pixel under the pointer becomes the focus, to the pixel.
+    const std::uint8_t* clicked = viewer.mainPicture().at(380, 455);
+    const long clickedColumn = clicked[0], clickedRow = clicked[1];
+    viewer.xdotool("mousemove 380 455 keydown shift click 1 keyup shift");
+    expectDeepest(clickedColumn, clickedRow, "clicked at depth");
     viewer.typeInto(fieldX, realY - 23 * 3, "0.985");
     viewer.typeInto(fieldX, realY - 23 * 3 + 23, "0.985");
-    expectDeepest({double(0.985f), double(0.985f)}, "near the far corner");
-    EXPECT_NE(viewer.output("stderr").find("world: tile " + damaged.substr(6) + ": "), std::string::npos) << "[" << viewer.output("stderr") << "]" << damaged;
+    const auto [farColumn, farRow] = deepestOf({double(0.985f), double(0.985f)});
+    expectDeepest(farColumn, farRow, "near the far corner");
+    EXPECT_NE(viewer.output("stderr").find("world: tile " + damaged.substr(6) + ": "), std::string::npos) << viewer.output("stderr");
 }

@@ -140,6 +140,21 @@ TEST(Pyramid, EveryKindReadsEachPixelFromItsPlace)
     EXPECT_EQ(tms->size(0).height, 200u);
     for (int level = 0; level < 4; ++level)
         EXPECT_EQ(misplacedInWindows(*tms, level, pictureLevels[std::size_t(level)]), 0) << "TMS level " << level;
+    // Read whole, as the copy is, the rows told in are in, from the top, every time.
+    const ImageSize whole = tms->size(0);
+    std::vector<std::uint8_t> pixels(std::size_t(whole.width) * whole.height * 3);
+    std::string damage;
+    int early = 0;
+    std::uint32_t reported = 0;
+    EXPECT_TRUE(tms->readWhole(0, pixels.data(), damage, [&](std::uint32_t rows) {
+        for (reported = rows; rows > 0; --rows)
+            for (std::uint32_t x = 0; x < whole.width; x += 7)
+                early += !std::equal(&pixels[(std::size_t(whole.height - rows) * whole.width + x) * 3], &pixels[(std::size_t(whole.height - rows) * whole.width + x) * 3] + 3,
+                                     told(0, long(x), long(rows - 1)).begin());
+        return true;
+    }));
+    EXPECT_EQ(reported, whole.height);
+    EXPECT_EQ(early, 0);
 
     // MBTiles: each zoom the world's grid, rows from the bottom; left as it was.
     sqlite3* database = nullptr;
