@@ -161,8 +161,8 @@ int main(int argc, char** argv)
     const bool tiled = isPyramid(file);
     auto decodedFresh = [&](int level, const PixelArea& area) {
         const Clock::time_point start = Clock::now();
-        std::string whyNot, damage;
-        const std::shared_ptr<const TiledLevels> fresh = openPyramid(file, whyNot);
+        std::string whyNot, damage, label;
+        const std::shared_ptr<const TiledLevels> fresh = openPyramid(file, label, whyNot);
         std::vector<unsigned char> pixels(std::size_t(area.width) * area.height * 3);
         if (!fresh || !fresh->read(level, area, pixels.data(), whyNot, damage)) {
             std::fprintf(stderr, "detail_bench: %s\n", whyNot.c_str());

@@ -99,12 +99,12 @@ const std::vector<ImageSize> pictureLevels{{300, 200}, {150, 100}, {75, 50}, {38
 TEST(Pyramid, EveryKindReadsEachPixelFromItsPlace)
 {
     TempDir dir;
-    std::string whyNot;
+    std::string whyNot, label;
     // XYZ, rows from the top: its size the grid its tiles make, or what gdal2tiles's page says.
     writeTiles(dir, pictureLevels, false, [&](int zoom, std::uint32_t column, std::uint32_t row, const std::string& png) {
         putFile(dir.path("xyz"), zoom, column, row, png);
     });
-    auto xyz = openPyramid(dir.path("xyz"), whyNot);
+    auto xyz = openPyramid(dir.path("xyz"), label, whyNot);
     ASSERT_TRUE(xyz) << whyNot;
     EXPECT_EQ(xyz->count(), 4);
     EXPECT_EQ(xyz->size(0).width, 512u);   // the coarsest level's one tile, 8 times
@@ -112,7 +112,7 @@ TEST(Pyramid, EveryKindReadsEachPixelFromItsPlace)
     for (int level = 0; level < 2; ++level)
         EXPECT_EQ(misplacedInWindows(*xyz, level, pictureLevels[std::size_t(level)]), 0) << "XYZ level " << level;
     writeFile(dir.path("xyz/openlayers.html"), "var layer = new ol.layer.Tile({ source: new ol.source.TileImage({ extent: [0,-200,300,0], ");
-    xyz = openPyramid(dir.path("xyz"), whyNot);
+    xyz = openPyramid(dir.path("xyz"), label, whyNot);
     ASSERT_TRUE(xyz) << whyNot;
     EXPECT_EQ(xyz->size(0).width, 300u);
     EXPECT_EQ(xyz->size(1).height, 100u);
@@ -134,7 +134,7 @@ TEST(Pyramid, EveryKindReadsEachPixelFromItsPlace)
         <TileSet href="3" units-per-pixel="1.0" order="3"/>
       </TileSets>
     </TileMap>)");
-    const auto tms = openPyramid(dir.path("tms"), whyNot);
+    const auto tms = openPyramid(dir.path("tms"), label, whyNot);
     ASSERT_TRUE(tms) << whyNot;
     EXPECT_EQ(tms->size(0).width, 300u);
     EXPECT_EQ(tms->size(0).height, 200u);
@@ -177,7 +177,7 @@ TEST(Pyramid, EveryKindReadsEachPixelFromItsPlace)
     sqlite3_finalize(insert);
     sqlite3_close(database);
     const std::string before = readFile(dir.path("world.mbtiles"));
-    const auto mbtiles = openPyramid(dir.path("world.mbtiles"), whyNot);
+    const auto mbtiles = openPyramid(dir.path("world.mbtiles"), label, whyNot);
     ASSERT_TRUE(mbtiles) << whyNot;
     EXPECT_EQ(mbtiles->count(), 3);
     for (int level = 0; level < 3; ++level)
@@ -193,7 +193,7 @@ TEST(Pyramid, EveryKindReadsEachPixelFromItsPlace)
         }
     ASSERT_EQ(writePng(dir.path("picture.png"), 300, 200, rgb.data()), "");
     ASSERT_EQ(runCommand("vips dzsave " + dir.path("picture.png") + " " + dir.path("zoom") + " --tile-size 50 --overlap 3 --suffix .png").status, 0);
-    const auto deepZoom = openPyramid(dir.path("zoom.dzi"), whyNot);
+    const auto deepZoom = openPyramid(dir.path("zoom.dzi"), label, whyNot);
     ASSERT_TRUE(deepZoom) << whyNot;
     EXPECT_EQ(deepZoom->count(), 10);   // down to a pixel
     EXPECT_EQ(deepZoom->size(1).width, 150u);
@@ -210,8 +210,8 @@ TEST(Pyramid, MissingAndDamagedTilesDrawnFromCoarserLevelsAndBadOnesRefused)
             return;
         putFile(dir.path("sparse"), zoom, column, row, zoom == 3 && column == 2 && row == 1 ? png.substr(0, png.size() / 2) : png);
     });
-    std::string whyNot, damage;
-    const auto sparse = openPyramid(dir.path("sparse"), whyNot);
+    std::string whyNot, damage, label;
+    const auto sparse = openPyramid(dir.path("sparse"), label, whyNot);
     ASSERT_TRUE(sparse) << whyNot;
     // The finest level's tile (1, 1), at 64 to 128 across and down, from the next level; (2, 1),
     // whose place the next level lacks too, from the one after, each of its pixels four of the
@@ -223,7 +223,7 @@ TEST(Pyramid, MissingAndDamagedTilesDrawnFromCoarserLevelsAndBadOnesRefused)
     EXPECT_EQ(misplaced(*sparse, 0, {0, finest.height - 64, 64, 64}, [](long x, long y) { return told(0, x, y); }), 0);
     // No coarser level has it: white, the colour around the picture.
     std::filesystem::remove(dir.path("sparse/0/0/0.png"));
-    const auto bare = openPyramid(dir.path("sparse"), whyNot);
+    const auto bare = openPyramid(dir.path("sparse"), label, whyNot);
     ASSERT_TRUE(bare) << whyNot;
     EXPECT_EQ(misplaced(*bare, 3, {0, 0, 38, 25}, [](long, long) { return std::array<std::uint8_t, 3>{255, 255, 255}; }), 0);
 
@@ -235,7 +235,7 @@ TEST(Pyramid, MissingAndDamagedTilesDrawnFromCoarserLevelsAndBadOnesRefused)
     std::filesystem::create_directories(dir.path("plain/notes"));
     for (const std::string name : {"lost.dzi", "odd.dzi", "empty.mbtiles", "text.mbtiles", "plain", "absent.dzi"}) {
         whyNot.clear();
-        EXPECT_FALSE(openPyramid(dir.path(name), whyNot)) << name;
+        EXPECT_FALSE(openPyramid(dir.path(name), label, whyNot)) << name;
         EXPECT_FALSE(whyNot.empty()) << name;
     }
 }
