@@ -3,6 +3,7 @@
 #include "ServedPyramid.h"
 
 #include <cctype>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -29,6 +30,11 @@ std::shared_ptr<const TiledLevels> openPyramid(const std::string& path, std::str
         static const auto fetcher = [] {
             FetchOptions options;
             options.cacheFolder = HttpFetcher::defaultCacheFolder();
+            // The tests' servers hang and stall on purpose; they lower the timeouts to seconds.
+            if (const char* seconds = std::getenv("CLV_HTTP_TIMEOUT"); seconds && std::atoi(seconds) > 0) {
+                options.connectTimeout = options.wholeTimeout = std::chrono::seconds(std::atoi(seconds));
+                options.firstBackOff = std::chrono::milliseconds(50);
+            }
             return std::make_shared<HttpFetcher>(options);
         }();
         return openServedPyramid(path, fetcher, label, whyNot);

@@ -87,7 +87,10 @@ std::shared_ptr<const TilePixels> TiledLevels::decoded(const TilePlace& place, F
     } else if (!fetched.bytes) {
         pixels.reset();
     }
-    cache->keep({place.level, place.column, place.row}, pixels);
+    // A tile that could not be read (a server down, a transfer cut) is asked for again with the
+    // next window that needs it; one missing or damaged is known to be so.
+    if (fetched.read)
+        cache->keep({place.level, place.column, place.row}, pixels);
     return pixels;
 }
 

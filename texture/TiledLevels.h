@@ -6,8 +6,9 @@
 // finest coarser level that has it, each coarser pixel covering the finer ones it stands for;
 // where no level has it, white, the colour around the picture. Nothing of this fails a read: a
 // tile that cannot be decoded is named once, with why, and drawn as a missing one.
-// Decoded tiles are kept, the most recently used, up to a few tens of megabytes, so that a window
-// moved by a step, or the coarse tile that many missing ones are drawn from, costs no decode again.
+// Decoded tiles are kept, the most recently used, up to 16 MiB, so that a window moved by a step, or
+// the coarse tile that many missing ones are drawn from, costs no decode again; a tile that could
+// not be read at all is not kept, so that it is asked for again with the next window.
 #pragma once
 
 #include "PictureLevels.h"
