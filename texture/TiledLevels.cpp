@@ -94,8 +94,8 @@ std::shared_ptr<const TilePixels> TiledLevels::decoded(const TilePlace& place, F
     return pixels;
 }
 
-void TiledLevels::fetchMissing(int level, std::uint32_t firstColumn, std::uint32_t lastColumn, std::uint32_t firstRow, std::uint32_t lastRow,
-                               std::string& damage) const
+std::map<std::pair<std::uint32_t, std::uint32_t>, std::shared_ptr<const TilePixels>> TiledLevels::fetchMissing(
+    int level, std::uint32_t firstColumn, std::uint32_t lastColumn, std::uint32_t firstRow, std::uint32_t lastRow, std::string& damage) const
 {
     std::vector<TilePlace> wanted;
     std::shared_ptr<const TilePixels> found;
@@ -103,11 +103,13 @@ void TiledLevels::fetchMissing(int level, std::uint32_t firstColumn, std::uint32
         for (std::uint32_t column = firstColumn; column <= lastColumn; ++column)
             if (!cache->find({level, column, row}, found))
                 wanted.push_back({level, column, row});
+    std::map<std::pair<std::uint32_t, std::uint32_t>, std::shared_ptr<const TilePixels>> fetchedNow;
     if (wanted.size() < 2)
-        return;
+        return fetchedNow;
     std::vector<FetchedTile> fetched = store->fetchAll(wanted);
     for (std::size_t index = 0; index < wanted.size(); ++index)
-        decoded(wanted[index], fetched[index], damage);
+        fetchedNow[{wanted[index].column, wanted[index].row}] = decoded(wanted[index], fetched[index], damage);
+    return fetchedNow;
 }
 
 // The level's pixels are placed in grid coordinates: columns from the left, rows from the edge
@@ -122,13 +124,16 @@ bool TiledLevels::read(int level, const PixelArea& area, unsigned char* bottomFi
     auto rowOf = [&](std::uint32_t gridRow) { return layout.rowsFromBottom ? gridRow - gridTop : area.height - 1 - (gridRow - gridTop); };
     const std::size_t rowBytes = std::size_t(area.width) * 3;
     // The tiles not kept yet, all at once: a server answers them side by side.
-    fetchMissing(level, area.x / tileWidth, (area.x + area.width - 1) / tileWidth, gridTop / tileHeight, (gridTop + area.height - 1) / tileHeight, damage);
+    // Those that could not be read are not kept, and not asked for again in this read.
+    const auto fetchedNow =
+        fetchMissing(level, area.x / tileWidth, (area.x + area.width - 1) / tileWidth, gridTop / tileHeight, (gridTop + area.height - 1) / tileHeight, damage);
     for (std::uint32_t row = gridTop / tileHeight; row * tileHeight < gridTop + area.height; ++row)
         for (std::uint32_t column = area.x / tileWidth; column * tileWidth < area.x + area.width; ++column) {
             // The part of the area this tile stands for, in grid coordinates.
             const std::uint32_t left = std::max(area.x, column * tileWidth), right = std::min(area.x + area.width, (column + 1) * tileWidth);
             const std::uint32_t top = std::max(gridTop, row * tileHeight), bottom = std::min(gridTop + area.height, (row + 1) * tileHeight);
-            const std::shared_ptr<const TilePixels> pixels = tile(level, column, row, damage);
+            const auto now = fetchedNow.find({column, row});
+            const std::shared_ptr<const TilePixels> pixels = now != fetchedNow.end() ? now->second : tile(level, column, row, damage);
             // Where the tile's own pixels start, in grid coordinates; it must reach the end of its part.
             const std::uint32_t firstColumn = column * tileWidth - (column > 0 ? overlap : 0);
             const std::uint32_t firstRow = row * tileHeight - (row > 0 && !layout.rowsFromBottom ? overlap : 0);

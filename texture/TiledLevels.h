@@ -14,6 +14,7 @@
 #include "PictureLevels.h"
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -78,8 +79,10 @@ private:
     std::shared_ptr<const TilePixels> tile(int level, std::uint32_t column, std::uint32_t row, std::string& damage) const;
     // The tile fetched, decoded and kept; null if it is missing or damaged, which `damage` then says.
     std::shared_ptr<const TilePixels> decoded(const TilePlace& place, FetchedTile& fetched, std::string& damage) const;
-    // Fetches, decodes and keeps the tiles of `level` in these columns and rows that are not kept yet.
-    void fetchMissing(int level, std::uint32_t firstColumn, std::uint32_t lastColumn, std::uint32_t firstRow, std::uint32_t lastRow, std::string& damage) const;
+    // Fetches, decodes and keeps the tiles of `level` in these columns and rows that are not kept
+    // yet, all at once; each of them, by column and row, null if missing or damaged.
+    std::map<std::pair<std::uint32_t, std::uint32_t>, std::shared_ptr<const TilePixels>> fetchMissing(
+        int level, std::uint32_t firstColumn, std::uint32_t lastColumn, std::uint32_t firstRow, std::uint32_t lastRow, std::string& damage) const;
     // Draws `area` of `level` from the next coarser level, or white if there is none.
     void fillFromCoarser(int level, const PixelArea& area, unsigned char* bottomFirst, std::string& damage) const;
 
