@@ -136,6 +136,40 @@ int ignoreXError(Display*, XErrorEvent*)
 
 } // namespace
 
+TileServer::TileServer(const std::string& root, const std::vector<std::string>& arguments)
+{
+    int portPipe[2];
+    if (pipe(portPipe) != 0)
+        throw std::runtime_error("pipe failed");
+    if ((process = fork()) == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);   // never outlive the test, however it ends
+        dup2(portPipe[1], 1);
+        std::vector<std::string> words{"python3", TILE_SERVER, root};
+        words.insert(words.end(), arguments.begin(), arguments.end());
+        std::vector<char*> argv;
+        for (std::string& word : words)
+            argv.push_back(word.data());
+        argv.push_back(nullptr);
+        execvp("python3", argv.data());
+        _exit(127);
+    }
+    close(portPipe[1]);
+    std::string line;
+    for (char c; read(portPipe[0], &c, 1) == 1 && c != '\n';)
+        line += c;
+    close(portPipe[0]);
+    port = std::atoi(line.c_str());
+    if (port <= 0)
+        throw std::runtime_error("the tile server did not start (is python3 installed?)");
+}
+
+void TileServer::stop()
+{
+    if (process > 0 && kill(process, SIGKILL) == 0)
+        waitpid(process, nullptr, 0);
+    process = -1;
+}
+
 Viewer::Viewer(std::string program, std::string workDir, std::vector<std::string> arguments)
     : program(std::move(program)), workDir(std::move(workDir)), arguments(std::move(arguments))
 {

@@ -34,6 +34,24 @@ void writeFile(const std::string& path, const std::string& bytes);
 // Polls `done` until it holds, and says whether it did within the limit.
 bool pollUntil(const std::function<bool()>& done, std::chrono::steady_clock::duration limit = std::chrono::seconds(30));
 
+// tests/support/tile_server.py serving `root` on the loopback interface, with these further
+// arguments (--max-age, --log, --fault ...), on a port of the system's choosing; stopped, and its
+// process reaped, when it goes or when stop() is called.
+class TileServer {
+public:
+    explicit TileServer(const std::string& root, const std::vector<std::string>& arguments = {});
+    ~TileServer() { stop(); }
+    TileServer(const TileServer&) = delete;
+    TileServer& operator=(const TileServer&) = delete;
+    void stop();
+    // "http://127.0.0.1:PORT/" followed by `path`.
+    std::string url(const std::string& path = "") const { return "http://127.0.0.1:" + std::to_string(port) + "/" + path; }
+    int port = 0;
+
+private:
+    pid_t process = -1;
+};
+
 // A GLUT window on the display the test runs under (a private Xvfb from scripts/test), opened on
 // first use and made current.
 void openGlWindow(int width, int height);
