@@ -981,22 +981,14 @@ TEST(Viewer, AnImageThatCannotBeLoadedEndsItWithTheMessage)
 
 } // namespace
 
-// A pyramid 2^30 pixels on a side, of tiles 16 pixels square, written tile by tile: whole down to
-// 64 pixels, below that only the tiles around two places, one of them cut short. Each pixel tells
-// its place at its level: red and green the low bits of its column and row from the top, blue its
-// zoom and a checker of single pixels. At the smallest angle, zoomed in with the wheel as far as it
-// goes, the window's bottom edge shows the deepest level's own pixels, 8 screen pixels wide and
-// high, each as it is (no blend of the checker), just above the focus: where the focus is typed,
-// where a Shift-click at depth puts it, and near the far corner; within the memory budget, the
-// viewer resting once the windows are in.
-TEST(Viewer, APyramidShowsItsDeepestPixelsAtTheFocusZoomedIn)
+// Pyramids of tiles 16 pixels square, written tile by tile as an XYZ folder: whole down to 64
+// pixels, below that only the tiles around `places` (picture points, across and up). Each pixel
+// tells its place at its level: red and green the low bits of its column and row from the top,
+// blue its zoom and a checker of single pixels.
+constexpr int pyramidTile = 16, pyramidChecker = 4;
+std::uint8_t pyramidBlue(int zoom) { return std::uint8_t(zoom * 9); }
+void writePyramid(const std::string& folder, int deepest, const std::vector<std::complex<double>>& places)
 {
-    TempDir dir;
-    constexpr int tile = 16, deepest = 26;
-    constexpr long side = long(tile) << deepest;
-    const std::complex<double> places[] = {{0.3, 0.2}, {0.985, 0.985}};   // picture points, across and up
-    auto blueOf = [](int zoom) { return std::uint8_t(zoom * 9); };
-    constexpr int checker = 4;
     for (int zoom = 0; zoom <= deepest; ++zoom) {
         const long tiles = 1L << zoom;
         std::set<std::pair<long, long>> written;
@@ -1010,14 +1002,73 @@ TEST(Viewer, APyramidShowsItsDeepestPixelsAtTheFocusZoomedIn)
                                     std::clamp(long((1 - place.imag()) / 2 * tiles) + dy, 0L, tiles - 1)});
         for (const auto& [x, y] : written) {
             std::vector<std::uint8_t> rgb;
-            for (long row = y * tile; row < (y + 1) * tile; ++row)
-                for (long column = x * tile; column < (x + 1) * tile; ++column)
-                    rgb.insert(rgb.end(), {std::uint8_t(column), std::uint8_t(row), std::uint8_t(blueOf(zoom) + (column + row) % 2 * checker)});
-            const std::string folder = dir.path("world/" + std::to_string(zoom) + "/" + std::to_string(x));
-            std::filesystem::create_directories(folder);
-            ASSERT_EQ(writePng(folder + "/" + std::to_string(y) + ".png", tile, tile, rgb.data()), "");
+            for (long row = y * pyramidTile; row < (y + 1) * pyramidTile; ++row)
+                for (long column = x * pyramidTile; column < (x + 1) * pyramidTile; ++column)
+                    rgb.insert(rgb.end(), {std::uint8_t(column), std::uint8_t(row), std::uint8_t(pyramidBlue(zoom) + (column + row) % 2 * pyramidChecker)});
+            const std::string columnFolder = folder + "/" + std::to_string(zoom) + "/" + std::to_string(x);
+            std::filesystem::create_directories(columnFolder);
+            ASSERT_EQ(writePng(columnFolder + "/" + std::to_string(y) + ".png", pyramidTile, pyramidTile, rgb.data()), "");
         }
     }
+}
+
+// What the bottom edge of a viewer zoomed in as far as it goes at the smallest angle shows, once
+// at rest, of a pyramid `deepest` zooms deep, the focus at its (column, row) (their low bits are
+// what is compared): the deepest level's own pixels, 8 screen pixels wide and high, each as it is
+// (no blend of the checker), in place, straight above the focus its own column a dozen rows up;
+// within the memory budget.
+void expectDeepestPixels(Sitting& viewer, int deepest, long column, long row, const std::string& where)
+{
+    ASSERT_TRUE(viewer.comesToRest()) << where;
+    const Image shown = viewer.mainPicture();
+    auto near = [](int shown, long wanted, int within) { return std::abs(std::remainder(shown - wanted, 256.0)) <= within; };
+    int band = 0, deepestShown = 0, placed = 0;
+    for (int y = shown.height - 50; y < shown.height; ++y)
+        for (int x = 200; x < 440; ++x, ++band) {
+            const std::uint8_t* c = shown.at(x, y);
+            deepestShown += c[2] == pyramidBlue(deepest) + (c[0] + c[1]) % 2 * pyramidChecker;
+            placed += near(c[0], column, 16) && near(c[1], row, 40);
+        }
+    // Across the bottom edge and up the middle, runs of one colour as long as the pixels are wide,
+    // the same both ways.
+    const std::uint8_t* above = shown.at(shown.width / 2, shown.height - 1);
+    auto runs = [&](int x0, int y0, int dx, int dy, int length) {
+        int changes = 0;
+        for (int i = 1; i < length; ++i)
+            changes += !std::equal(shown.at(x0 + i * dx, y0 + i * dy), shown.at(x0 + i * dx, y0 + i * dy) + 3, shown.at(x0 + (i - 1) * dx, y0 + (i - 1) * dy));
+        return double(length) / std::max(changes, 1);
+    };
+    const double across = runs(200, shown.height - 5, 1, 0, 240), up = runs(320, shown.height - 41, 0, 1, 40);
+    std::printf("%s: %d of %d pixels at the bottom edge show the deepest level, %d in place; above the focus %d, %d; runs of %.1f pixels across, "
+                "%.1f up\n",
+                where.c_str(), deepestShown, band, placed, above[0], above[1], across, up);
+    EXPECT_GE(deepestShown, 0.95 * band) << where;
+    EXPECT_GE(placed, 0.95 * band) << where;
+    EXPECT_TRUE(near(above[0], column, 1) && near(above[1], row - 13, 4)) << where;
+    EXPECT_TRUE(across > 4.5 && across < 11 && up / across > 0.7 && up / across < 1.4) << where;
+    std::ifstream status("/proc/" + std::to_string(viewer.pid()) + "/status");
+    std::string line;
+    while (std::getline(status, line) && line.compare(0, 6, "VmRSS:") != 0) {
+    }
+    EXPECT_LT(std::stol(line.substr(6)), 512 * 1024) << line;
+}
+
+// The deepest level's column and row from the top of a picture point.
+std::pair<long, long> deepestOf(std::complex<double> point, int deepest)
+{
+    const double side = std::ldexp(double(pyramidTile), deepest);
+    return {long((point.real() + 1) / 2 * side), long((1 - point.imag()) / 2 * side)};
+}
+
+// A pyramid 2^30 pixels on a side, one of its tiles cut short. At the smallest angle, zoomed in
+// with the wheel as far as it goes, the deepest level's own pixels at the bottom edge: where the
+// focus is typed, where a Shift-click at depth puts it (to the pixel), and near the far corner;
+// the viewer resting once the windows are in; the damaged tile told.
+TEST(Viewer, APyramidShowsItsDeepestPixelsAtTheFocusZoomedIn)
+{
+    TempDir dir;
+    constexpr int deepest = 26;
+    writePyramid(dir.path("world"), deepest, {{0.3, 0.2}, {0.985, 0.985}});
     const std::string damaged = "world/12/" + std::to_string(long(1.3 / 2 * 4096)) + "/" + std::to_string(long(0.8 / 2 * 4096)) + ".png";
     writeFile(dir.path(damaged), readFile(dir.path(damaged)).substr(0, 60));
 
@@ -1026,55 +1077,19 @@ TEST(Viewer, APyramidShowsItsDeepestPixelsAtTheFocusZoomedIn)
     viewer.drag(3, 10, 470);
     viewer.drag(3, 10, 470);
     viewer.xdotool("mousemove 320 240 click --repeat 120 --delay 5 4");
-    // The focus's column and row at the deepest level (their low bits are what is compared).
-    auto expectDeepest = [&](long column, long row, const std::string& where) {
-        ASSERT_TRUE(viewer.comesToRest()) << where;
-        const Image shown = viewer.mainPicture();
-        auto near = [](int shown, long wanted, int within) { return std::abs(std::remainder(shown - wanted, 256.0)) <= within; };
-        int band = 0, deepestShown = 0, placed = 0;
-        for (int y = shown.height - 50; y < shown.height; ++y)
-            for (int x = 200; x < 440; ++x, ++band) {
-                const std::uint8_t* c = shown.at(x, y);
-                deepestShown += c[2] == blueOf(deepest) + (c[0] + c[1]) % 2 * checker;
-                placed += near(c[0], column, 16) && near(c[1], row, 40);
-            }
-        // Straight above the focus, in the middle of the bottom edge: its own column, a dozen
-        // rows up. Across the bottom edge and up the middle, runs of one colour as long as the
-        // pixels are wide, the same both ways.
-        const std::uint8_t* above = shown.at(shown.width / 2, shown.height - 1);
-        auto runs = [&](int x0, int y0, int dx, int dy, int length) {
-            int changes = 0;
-            for (int i = 1; i < length; ++i)
-                changes += !std::equal(shown.at(x0 + i * dx, y0 + i * dy), shown.at(x0 + i * dx, y0 + i * dy) + 3, shown.at(x0 + (i - 1) * dx, y0 + (i - 1) * dy));
-            return double(length) / std::max(changes, 1);
-        };
-        const double across = runs(200, shown.height - 5, 1, 0, 240), up = runs(320, shown.height - 41, 0, 1, 40);
-        std::printf("%s: %d of %d pixels at the bottom edge show the deepest level, %d in place; above the focus %d, %d; runs of %.1f pixels across, "
-                    "%.1f up\n",
-                    where.c_str(), deepestShown, band, placed, above[0], above[1], across, up);
-        EXPECT_GE(deepestShown, 0.95 * band) << where;
-        EXPECT_GE(placed, 0.95 * band) << where;
-        EXPECT_TRUE(near(above[0], column, 1) && near(above[1], row - 13, 4)) << where;
-        EXPECT_TRUE(across > 4.5 && across < 11 && up / across > 0.7 && up / across < 1.4) << where;
-        std::ifstream status("/proc/" + std::to_string(viewer.pid()) + "/status");
-        std::string line;
-        while (std::getline(status, line) && line.compare(0, 6, "VmRSS:") != 0) {
-        }
-        EXPECT_LT(std::stol(line.substr(6)), 512 * 1024) << line;
-    };
-    auto deepestOf = [&](std::complex<double> point) { return std::pair{long((point.real() + 1) / 2 * side), long((1 - point.imag()) / 2 * side)}; };
     viewer.typeInto(fieldX, realY - 23 * 3, "0.3");
     viewer.typeInto(fieldX, realY - 23 * 3 + 23, "0.2");
-    const auto [column, row] = deepestOf({double(0.3f), double(0.2f)});
-    expectDeepest(column, row, "where it has its tiles");
+    const auto [column, row] = deepestOf({double(0.3f), double(0.2f)}, deepest);
+    expectDeepestPixels(viewer, deepest, column, row, "where it has its tiles");
     // A Shift-click at depth: the pixel under the pointer becomes the focus, to the pixel.
-    const std::uint8_t* clicked = viewer.mainPicture().at(380, 455);
+    const Image beforeClick = viewer.mainPicture();
+    const std::uint8_t* clicked = beforeClick.at(380, 455);
     const long clickedColumn = clicked[0], clickedRow = clicked[1];
     viewer.xdotool("mousemove 380 455 keydown shift click 1 keyup shift");
-    expectDeepest(clickedColumn, clickedRow, "clicked at depth");
+    expectDeepestPixels(viewer, deepest, clickedColumn, clickedRow, "clicked at depth");
     viewer.typeInto(fieldX, realY - 23 * 3, "0.985");
     viewer.typeInto(fieldX, realY - 23 * 3 + 23, "0.985");
-    const auto [farColumn, farRow] = deepestOf({double(0.985f), double(0.985f)});
-    expectDeepest(farColumn, farRow, "near the far corner");
+    const auto [farColumn, farRow] = deepestOf({double(0.985f), double(0.985f)}, deepest);
+    expectDeepestPixels(viewer, deepest, farColumn, farRow, "near the far corner");
     EXPECT_NE(viewer.output("stderr").find("world: tile " + damaged.substr(6) + ": "), std::string::npos) << viewer.output("stderr");
 }
