@@ -1093,3 +1093,71 @@ TEST(Viewer, APyramidShowsItsDeepestPixelsAtTheFocusZoomedIn)
     expectDeepestPixels(viewer, deepest, farColumn, farRow, "near the far corner");
     EXPECT_NE(viewer.output("stderr").find("world: tile " + damaged.substr(6) + ": "), std::string::npos) << viewer.output("stderr");
 }
+
+// The same kind of pyramid from a server on the loopback interface, as a TileJSON document names
+// it, its disk cache a folder of the test's. Its deepest pixels at the focus, as for a local one.
+// Then the server spoils the tiles of eight zooms around another place, each its own way (a hang,
+// slow answers, drops, a truncated tile, an oversized one, a redirect loop, a redirect to another
+// protocol, errors; a zoom missing): the viewer keeps drawing (a drag shows at once), draws what
+// it has and coarser levels for the rest, never a pixel of anything else, says once what failed
+// and why, comes to rest, and Esc ends it at once. Then, the server stopped, a viewer shows the
+// first place's tiles from the disk cache.
+TEST(Viewer, APyramidFromAServerSturdyWhenTheNetworkIsNot)
+{
+    TempDir dir;
+    constexpr int deepest = 16;
+    const std::complex<double> first{0.3, 0.2}, second{-0.5, 0.6};
+    writePyramid(dir.path("world"), deepest, {first, second});
+    const std::vector<std::string> environment{"XDG_CACHE_HOME=" + dir.path("cache"), "CLV_TEXTURE_LIMIT=128", "CLV_HTTP_TIMEOUT=1", VIEWER_PATH, "world.json"};
+    auto served = [&](const TileServer& server) {
+        writeFile(dir.path("world.json"), R"({"tilejson": "3.0.0", "name": "loopback world", "tiles": [")" + server.url("world/{z}/{x}/{y}.png") +
+                                              R"("], "minzoom": 0, "maxzoom": 16, "tileSize": 16})");
+    };
+    // Zoomed in as far as it goes at the smallest angle, with the focus typed.
+    auto zoomedIn = [&](Sitting& viewer, std::complex<double> focus) {
+        viewer.drag(3, 10, 470);
+        viewer.drag(3, 10, 470);
+        viewer.xdotool("mousemove 320 240 click --repeat 120 --delay 5 4");
+        viewer.typeInto(fieldX, realY - 23 * 3, std::to_string(focus.real()));
+        viewer.typeInto(fieldX, realY - 23 * 3 + 23, std::to_string(focus.imag()));
+    };
+    {
+        TileServer server(dir.str());
+        served(server);
+        Sitting viewer(dir, environment, "/usr/bin/env");
+        ASSERT_TRUE(viewer.waitForWindows()) << viewer.output("stderr");
+        zoomedIn(viewer, first);
+        const auto [column, row] = deepestOf({double(float(first.real())), double(float(first.imag()))}, deepest);
+        expectDeepestPixels(viewer, deepest, column, row, "served");
+    }
+    {
+        TileServer server(dir.str(), {"--fault", "/world/8/*=hang", "--fault", "/world/9/*=slow:0.3", "--fault", "/world/10/*=drop", "--fault",
+                                      "/world/11/*=truncate", "--fault", "/world/12/*=oversize", "--fault", "/world/13/*=loop", "--fault",
+                                      "/world/14/*=ftp", "--fault", "/world/15/*=500", "--fault", "/world/7/*=404"});
+        served(server);
+        Sitting viewer(dir, environment, "/usr/bin/env");
+        ASSERT_TRUE(viewer.waitForWindows()) << viewer.output("stderr");
+        zoomedIn(viewer, second);
+        const Image before = viewer.mainPicture();
+        viewer.drag(3, 200, 190);
+        EXPECT_TRUE(viewer.waitForMain([&](const Image& shown) { return !(shown == before); }).has_value()) << "a drag while tiles hang";
+        viewer.drag(3, 10, 470);
+        const auto [column, row] = deepestOf({double(float(second.real())), double(float(second.imag()))}, deepest);
+        expectDeepestPixels(viewer, deepest, column, row, "served with faults");
+        const Image shown = viewer.mainPicture();
+        int foreign = 0;
+        for (int y = 0; y < shown.height; ++y)
+            for (int x = 0; x < shown.width; ++x)
+                foreign += !shown.white(x, y) && shown.at(x, y)[2] % 9 != 0 && shown.at(x, y)[2] % 9 != pyramidChecker;
+        EXPECT_EQ(foreign, 0);
+        const std::string told = viewer.output("stderr");
+        EXPECT_NE(told.find("world.json: " + server.url("world/")), std::string::npos) << told;
+        viewer.xdotool("mousemove 320 240 key Escape");
+        EXPECT_EQ(viewer.exitStatus(std::chrono::seconds(3)), 0);
+    }
+    Sitting offline(dir, environment, "/usr/bin/env");
+    ASSERT_TRUE(offline.waitForWindows()) << offline.output("stderr");
+    zoomedIn(offline, first);
+    const auto [column, row] = deepestOf({double(float(first.real())), double(float(first.imag()))}, deepest);
+    expectDeepestPixels(offline, deepest, column, row, "from the cache, the server stopped");
+}
