@@ -15,7 +15,8 @@
 // For a pyramid of tiles, also:
 //   deepest_NAME/tile_decode_NAME: from a jump of the focus to the frame that shows the deepest
 //     level's window at the new focus, against libvips decoding the tiles of that window outside
-//     the viewer (a pyramid freshly opened, on this thread);
+//     the viewer (a pyramid freshly opened, on this thread; a served one fetched over as many
+//     connections, with no cache);
 //   first_picture_NAME/copy_tiles_NAME: from the start to the first frame of the picture, against
 //     decoding the tiles of its copy the same way.
 // It also states the most that libvips spilled to disk, in the viewer's own temporary folder.
@@ -23,6 +24,7 @@
 #include "Clipmap.h"
 #include "JumpPlaces.h"
 #include "Pyramid.h"
+#include "ServedPyramid.h"
 #include "Startup.h"
 #include "ViewerState.h"
 
@@ -162,7 +164,9 @@ int main(int argc, char** argv)
     auto decodedFresh = [&](int level, const PixelArea& area) {
         const Clock::time_point start = Clock::now();
         std::string whyNot, damage, label;
-        const std::shared_ptr<const TiledLevels> fresh = openPyramid(file, label, whyNot);
+        // A served one through a fetcher of its own, as many connections as the viewer's, no cache.
+        const std::shared_ptr<const TiledLevels> fresh =
+            isServedPyramid(file) ? openServedPyramid(file, std::make_shared<HttpFetcher>(FetchOptions{}), label, whyNot) : openPyramid(file, label, whyNot);
         std::vector<unsigned char> pixels(std::size_t(area.width) * area.height * 3);
         if (!fresh || !fresh->read(level, area, pixels.data(), whyNot, damage)) {
             std::fprintf(stderr, "detail_bench: %s\n", whyNot.c_str());
@@ -244,6 +248,8 @@ int main(int argc, char** argv)
                     "the tiles of its copy decoded in %.3f s\n",
                     file.c_str(), depth.levels, depth.full.width, depth.full.height, deepest / jumps * 1e3, tileDecode / jumps * 1e3, firstShown, copyTiles);
         std::printf("ratio deepest_%s/tile_decode_%s: %.3f\n", name.c_str(), name.c_str(), deepest / tileDecode);
+        // For scripts/bench, which sets figures of different runs against each other.
+        std::printf("figure deepest_%s: %.6f\n", name.c_str(), deepest / jumps);
         std::printf("ratio first_picture_%s/copy_tiles_%s: %.3f\n", name.c_str(), name.c_str(), firstShown / copyTiles);
     }
     std::fflush(stdout);
