@@ -86,9 +86,9 @@ double ViewerState::greatestZoom() const
     // window's bottom edge lie at the smallest angle; and the side of the picture's own pixels there.
     const PlaneView view = grid->view().zoomed(1.0);
     const double k = rootDegree(float(smallestAngle));
-    const auto [scale, offset] = view.viewValues(k);
+    const std::pair<double, double> values = view.viewValues(k);
     const int width = glutGet(GLUT_WINDOW_WIDTH), height = glutGet(GLUT_WINDOW_HEIGHT);
-    const auto zAt = [&](int y) { return std::pow(1.0 + view.wAt(view.drawingAt(width / 2, y, width, height), scale, offset) / k, k); };
+    const auto zAt = [&](int y) { return std::pow(1.0 + view.wAt(view.drawingAt(width / 2, y, width, height), values.first, values.second) / k, k); };
     const double screenPixel = std::abs(zAt(height - 1) - zAt(height - 2));
     const ImageSize own = picture->depth() ? picture->depth()->full : picture->size();
     const double ownPixel = std::min(2 * view.halfWidth() / own.width, 2 * view.halfHeight() / own.height);

@@ -1068,7 +1068,8 @@ TEST(Viewer, APyramidShowsItsDeepestPixelsAtTheFocusZoomedIn)
     const auto [column, row] = deepestOf({double(0.3f), double(0.2f)});
     expectDeepest(column, row, "where it has its tiles");
     // A Shift-click at depth: the pixel under the pointer becomes the focus, to the pixel.
-    const std::uint8_t* clicked = viewer.mainPicture().at(380, 455);
+    const Image beforeClick = viewer.mainPicture();
+    const std::uint8_t* clicked = beforeClick.at(380, 455);
     const long clickedColumn = clicked[0], clickedRow = clicked[1];
     viewer.xdotool("mousemove 380 455 keydown shift click 1 keyup shift");
     expectDeepest(clickedColumn, clickedRow, "clicked at depth");
