@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <list>
 #include <map>
@@ -15,6 +16,8 @@ namespace {
 
 // What the decoded tiles kept may take.
 constexpr std::size_t cacheBytes = std::size_t(16) << 20;
+// How long a tile that could not be read is not asked for again.
+constexpr std::chrono::seconds failureRemembered{5};
 
 } // namespace
 
@@ -25,6 +28,26 @@ struct TiledLevels::Cache {
     std::list<std::pair<Place, std::shared_ptr<const TilePixels>>> recent;   // the most recent first; null: none there
     std::map<Place, decltype(recent)::iterator> byPlace;
     std::size_t bytes = 0;
+    std::map<Place, std::chrono::steady_clock::time_point> failed;   // tiles that could not be read, and when
+
+    // Whether the tile could not be read a moment ago: it is not asked for again within the same
+    // look at the place (its window and the coarser levels drawn for it), but later it is.
+    bool failedLately(const Place& place)
+    {
+        const std::lock_guard<std::mutex> held(lock);
+        const auto found = failed.find(place);
+        if (found == failed.end())
+            return false;
+        if (std::chrono::steady_clock::now() - found->second < failureRemembered)
+            return true;
+        failed.erase(found);
+        return false;
+    }
+    void fail(const Place& place)
+    {
+        const std::lock_guard<std::mutex> held(lock);
+        failed[place] = std::chrono::steady_clock::now();
+    }
 
     bool find(const Place& place, std::shared_ptr<const TilePixels>& tile)
     {
@@ -70,7 +93,7 @@ TiledLevels::~TiledLevels() = default;
 std::shared_ptr<const TilePixels> TiledLevels::tile(int level, std::uint32_t column, std::uint32_t row, std::string& damage) const
 {
     std::shared_ptr<const TilePixels> found;
-    if (cache->find({level, column, row}, found))
+    if (cache->find({level, column, row}, found) || cache->failedLately({level, column, row}))
         return found;
     FetchedTile fetched;
     fetched.read = store->fetch(level, column, row, fetched.bytes, fetched.whyNot);
@@ -91,6 +114,8 @@ std::shared_ptr<const TilePixels> TiledLevels::decoded(const TilePlace& place, F
     // next window that needs it; one missing or damaged is known to be so.
     if (fetched.read)
         cache->keep({place.level, place.column, place.row}, pixels);
+    else
+        cache->fail({place.level, place.column, place.row});
     return pixels;
 }
 
@@ -101,7 +126,7 @@ std::map<std::pair<std::uint32_t, std::uint32_t>, std::shared_ptr<const TilePixe
     std::shared_ptr<const TilePixels> found;
     for (std::uint32_t row = firstRow; row <= lastRow; ++row)
         for (std::uint32_t column = firstColumn; column <= lastColumn; ++column)
-            if (!cache->find({level, column, row}, found))
+            if (!cache->find({level, column, row}, found) && !cache->failedLately({level, column, row}))
                 wanted.push_back({level, column, row});
     std::map<std::pair<std::uint32_t, std::uint32_t>, std::shared_ptr<const TilePixels>> fetchedNow;
     if (wanted.size() < 2)

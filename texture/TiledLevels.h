@@ -8,7 +8,8 @@
 // tile that cannot be decoded is named once, with why, and drawn as a missing one.
 // Decoded tiles are kept, the most recently used, up to 16 MiB, so that a window moved by a step, or
 // the coarse tile that many missing ones are drawn from, costs no decode again; a tile that could
-// not be read at all is not kept, so that it is asked for again with the next window.
+// not be read at all is not kept: it is left alone for a few seconds (the window that asked for it,
+// and the coarser levels drawn in its place, do not ask again), and asked for again after that.
 #pragma once
 
 #include "PictureLevels.h"

@@ -45,6 +45,7 @@ lock = threading.Lock()
 
 class Handler(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
+    disable_nagle_algorithm = True   # else every answer's body waits for the client's delayed ACK
 
     def log_message(self, *_):
         pass
@@ -121,7 +122,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.plain(200, body, headers)
 
 
-server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+class Server(http.server.ThreadingHTTPServer):
+    request_queue_size = 128   # a client opening many connections at once would see the fifth wait a second
+
+    def handle_error(self, request, client_address):
+        # Clients hang up on purpose: on a timeout, or on an answer larger than they take.
+        if not isinstance(sys.exc_info()[1], ConnectionError):
+            super().handle_error(request, client_address)
+
+
+server = Server(("127.0.0.1", 0), Handler)
 server.daemon_threads = True
 print(server.server_address[1], flush=True)
 server.serve_forever()
