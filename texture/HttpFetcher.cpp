@@ -35,7 +35,7 @@ namespace fs = std::filesystem;
 // The longest pause a server's Retry-After gets: a longer one would leave the viewer looking stuck.
 constexpr std::chrono::seconds longestRetryAfter{60};
 // The first line of every entry; a new layout gets a new number, and older viewers then miss.
-constexpr char entryMagic[] = "complex-log-viewer cache 1";
+constexpr char entryMagic[] = "complex-log-viewer cache 2";
 // Eviction goes below the bound, so that the next few stores do not each scan the folder.
 constexpr double evictedDownTo = 0.9;
 
@@ -84,6 +84,9 @@ struct CacheEntry {
     std::string url, etag, lastModified;
     std::int64_t expires = 0;   // seconds since the epoch; stale from then on
     std::string body;
+    // The server said there is no such file: a sparse pyramid's missing tiles are asked for as
+    // often as its tiles, and without a network are as missing as with one.
+    bool missing = false;
 };
 
 // What an answer says of keeping it: its validators and freshness.
@@ -124,7 +127,8 @@ std::optional<std::int64_t> expiry(const Validity& answer, std::int64_t now)
 }
 
 // The disk cache: an entry a file, <folder>/<its name's first two digits>/<name>, holding lines of
-// the magic, the URL, the ETag, the Last-Modified, the expiry and the body's length, then the body.
+// the magic, the URL, the ETag, the Last-Modified, the expiry, the body's length and "missing" or
+// "file", then the body.
 // Another viewer may use the folder at the same time: entries are written aside and renamed into
 // place, and a running total that the other's stores make wrong is set right by every eviction.
 class DiskCache {
@@ -136,7 +140,7 @@ public:
         const std::string path = pathOf(url);
         std::ifstream in(path, std::ios::binary);
         const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-        std::string lines[6];
+        std::string lines[7];
         std::size_t at = 0;
         for (std::string& line : lines) {
             const std::size_t end = bytes.find('\n', at);
@@ -147,9 +151,9 @@ public:
         }
         if (lines[0] != entryMagic || lines[1] != url)
             return std::nullopt;
-        CacheEntry entry{url, lines[2], lines[3], 0, bytes.substr(at)};
+        CacheEntry entry{url, lines[2], lines[3], 0, bytes.substr(at), lines[6] == "missing"};
         std::uint64_t length = 0;
-        if (!parsed(lines[4], entry.expires) || !parsed(lines[5], length) || length != entry.body.size()) {
+        if (!parsed(lines[4], entry.expires) || !parsed(lines[5], length) || length != entry.body.size() || (lines[6] != "missing" && lines[6] != "file")) {
             remove(url);   // torn, by a crash or a full disk: never to be served
             return std::nullopt;
         }
@@ -169,7 +173,7 @@ public:
         if (file < 0)
             return;
         const std::string header = std::string(entryMagic) + '\n' + entry.url + '\n' + entry.etag + '\n' + entry.lastModified + '\n' +
-                                   std::to_string(entry.expires) + '\n' + std::to_string(entry.body.size()) + '\n';
+                                   std::to_string(entry.expires) + '\n' + std::to_string(entry.body.size()) + '\n' + (entry.missing ? "missing" : "file") + '\n';
         // No fsync, which would cost each tile a disk flush: an entry a power cut leaves short
         // fails the length check when read, and goes.
         const bool written = writeAll(file, header) && writeAll(file, entry.body);
@@ -270,6 +274,7 @@ struct Job {
 
     std::string url;
     std::string origin;                // scheme, host and port: what the connection limit counts
+    int priority = 0;                  // the lower, the sooner it is started
     std::optional<CacheEntry> entry;   // a stale one, revalidated
     std::size_t* left = nullptr;       // jobs of its batch not answered yet, under the shared lock
 
@@ -384,6 +389,8 @@ void HttpFetcher::Shared::run()
             waiting.insert(waiting.end(), incoming.begin(), incoming.end());
             incoming.clear();
         }
+        // The most urgent first, and among equals the first asked for.
+        waiting.sort([](const Job* a, const Job* b) { return a->priority < b->priority; });
         const auto now = Clock::now();
         Clock::duration wait = std::chrono::seconds(1);
         for (auto job = waiting.begin(); job != waiting.end();) {
@@ -506,7 +513,7 @@ std::optional<Clock::duration> HttpFetcher::Shared::settle(Job& job, CURLcode co
         again = transient(code);
         job.whyNot = job.error[0] ? job.error : curl_easy_strerror(code);
     }
-    if (job.answer == Job::Answer::Body || job.answer == Job::Answer::NotModified)
+    if (job.answer != Job::Answer::Failed)
         job.validity = {header(job.easy, "ETag"), header(job.easy, "Last-Modified"), header(job.easy, "Cache-Control"),
                         header(job.easy, "Expires"), header(job.easy, "Date"), header(job.easy, "Age")};
     curl_multi_remove_handle(multi, job.easy);
@@ -535,8 +542,9 @@ FetchResult HttpFetcher::Shared::result(Job& job)
     FetchResult result;
     const std::int64_t now = std::time(nullptr);
     const auto served = [&](const CacheEntry& entry) {
-        result.outcome = FetchResult::Outcome::Fetched;
+        result.outcome = entry.missing ? FetchResult::Outcome::Missing : FetchResult::Outcome::Fetched;
         result.bytes = entry.body;
+        result.whyNot = entry.missing ? "missing" : "";
         result.fromCache = true;
     };
     switch (job.answer) {
@@ -564,7 +572,9 @@ FetchResult HttpFetcher::Shared::result(Job& job)
         break;
     }
     case Job::Answer::Missing:
-        if (job.entry)
+        if (const auto expires = cache ? expiry(job.validity, now) : std::nullopt)
+            cache->store({job.url, job.validity.etag, job.validity.lastModified, *expires, "", true});
+        else if (cache && job.entry)
             cache->remove(job.url);
         result.outcome = FetchResult::Outcome::Missing;
         result.whyNot = job.whyNot;
@@ -606,7 +616,7 @@ HttpFetcher::~HttpFetcher()
     curl_multi_wakeup(shared->multi);
 }
 
-std::vector<FetchResult> HttpFetcher::fetchAll(const std::vector<std::string>& urls)
+std::vector<FetchResult> HttpFetcher::fetchAll(const std::vector<std::string>& urls, int priority)
 {
     std::vector<FetchResult> results(urls.size());
     std::vector<Job> jobs(urls.size());
@@ -618,9 +628,11 @@ std::vector<FetchResult> HttpFetcher::fetchAll(const std::vector<std::string>& u
         job.url = urls[index];
         job.origin = job.url.substr(0, job.url.find('/', job.url.find("://") + 3));
         job.left = &left;
+        job.priority = priority;
         if (shared->cache && (job.entry = shared->cache->read(job.url)) && job.entry->expires > now) {
             shared->cache->touch(job.url);
-            results[index] = {FetchResult::Outcome::Fetched, std::move(job.entry->body), "", true};
+            results[index] = job.entry->missing ? FetchResult{FetchResult::Outcome::Missing, "", "missing", true}
+                                                : FetchResult{FetchResult::Outcome::Fetched, std::move(job.entry->body), "", true};
         } else {
             asked.push_back(&job);
         }

@@ -11,7 +11,8 @@
 // holding the URL itself (a different URL is a miss), the server's validators and freshness; whole
 // or absent (written aside and renamed into place); fresh entries served without asking, stale
 // ones revalidated (If-None-Match, If-Modified-Since) and served as they are when the server cannot
-// be reached; bounded, the least recently used going first.
+// be reached; a file the server says is missing kept as missing for as long as it says; bounded,
+// the least recently used going first.
 #pragma once
 
 #include <chrono>
@@ -49,8 +50,9 @@ public:
     HttpFetcher& operator=(const HttpFetcher&) = delete;
 
     // Fetches every URL at once, as many at a time as the options allow, and returns their
-    // results in the same order. Any thread, several at once; blocks the caller only.
-    std::vector<FetchResult> fetchAll(const std::vector<std::string>& urls);
+    // results in the same order. Any thread, several at once; blocks the caller only. What waits
+    // for a connection starts in the order of `priority`, the lowest first.
+    std::vector<FetchResult> fetchAll(const std::vector<std::string>& urls, int priority = 0);
     FetchResult fetch(const std::string& url) { return fetchAll({url}).front(); }
 
     // The user's cache folder for the viewer: $XDG_CACHE_HOME/complex-log-viewer/tiles, else

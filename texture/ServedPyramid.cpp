@@ -37,7 +37,8 @@ public:
         std::vector<std::string> urls;
         for (const TilePlace& place : places)
             urls.push_back(urlOf(place.level, place.column, place.row));
-        std::vector<FetchResult> results = fetcher->fetchAll(urls);
+        // The finest levels first: their window is the one the focus is waiting for.
+        std::vector<FetchResult> results = fetcher->fetchAll(urls, places.empty() ? 0 : places.front().level);
         std::vector<FetchedTile> fetched(places.size());
         for (std::size_t index = 0; index < places.size(); ++index)
             fetched[index].read = taken(std::move(results[index]), fetched[index].bytes, fetched[index].whyNot);

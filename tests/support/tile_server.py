@@ -5,8 +5,8 @@ tile_server.py ROOT [--max-age SECONDS] [--log FILE] [--fault GLOB=KIND ...]
 
 Serves the files under ROOT over HTTP/1.1 on 127.0.0.1, on a port of the system's choosing, which
 it prints alone on the first line of standard output once it listens. Every answer carries an ETag
-and a Last-Modified, and Cache-Control: max-age (0 unless given); a request that names them with
-If-None-Match or If-Modified-Since gets 304. The first fault whose glob matches the request's path
+and a Last-Modified, and Cache-Control: max-age (0 unless given), a 404 for a missing file too; a
+request that names them with If-None-Match or If-Modified-Since gets 304. The first fault whose glob matches the request's path
 (query left out) spoils the answer:
 
   slow:S          waits S seconds before answering
@@ -90,7 +90,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
             return self.plain(200, bytes(20 << 20))
         file = os.path.join(arguments.root, path.lstrip("/"))
         if ".." in path.split("/") or not os.path.isfile(file):
-            return self.plain(404, b"no such file\n")
+            return self.plain(404, b"no such file\n", [("Cache-Control", f"max-age={arguments.max_age}")])
         with open(file, "rb") as opened:
             body = opened.read()
         tag = '"' + hashlib.sha1(body).hexdigest() + '"'
