@@ -123,7 +123,7 @@ TEST(Pyramid, EveryKindReadsEachPixelFromItsPlace)
         putFile(dir.path("tms"), zoom, column, row, png);
     });
     writeFile(dir.path("tms/tilemapresource.xml"), R"(<?xml version="1.0" encoding="utf-8"?>
-    <TileMap version="1.0.0" tilemapservice="http://tms.osgeo.org/1.0.0">
+    <TileMap version="1.0.0">
       <BoundingBox minx="0.0" miny="-200.0" maxx="300.0" maxy="0.0"/>
       <Origin x="0.0" y="-200.0"/>
       <TileFormat width="64" height="64" mime-type="image/png" extension="png"/>
