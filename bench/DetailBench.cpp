@@ -181,30 +181,26 @@ int main(int argc, char** argv)
     const auto& places = jumpPlaces;
     double moving = 0, floor = 0, streaming = 0, deepest = 0, tileDecode = 0;
     int streamingFrames = 0;
+    // The window of `level` centred on `place`, within the level, as the clipmap reads it.
+    const auto windowAt = [&](std::size_t level, std::complex<double> place) {
+        const ImageSize size = detail.levels()[level].size;
+        const std::uint32_t side = detail.windowSide(), width = std::min(side, size.width), height = std::min(side, size.height);
+        const auto at = [&](double part, std::uint32_t length, std::uint32_t extent) {
+            return std::uint32_t(std::clamp((part + 1) / 2 * length - extent / 2.0, 0.0, double(length - extent)));
+        };
+        return PixelArea{at(place.real(), size.width, width), at(place.imag(), size.height, height), width, height};
+    };
     for (std::size_t jump = 0; jump < std::size(places); jump += 2) {
         const Clock::time_point read = Clock::now();
         for (std::size_t level = 0; level < detail.levels().size(); ++level) {
-            const ImageSize size = detail.levels()[level].size;
-            const std::uint32_t side = detail.windowSide(), width = std::min(side, size.width), height = std::min(side, size.height);
-            const auto at = [&](double part, std::uint32_t length, std::uint32_t extent) {
-                return std::uint32_t(std::clamp((part + 1) / 2 * length - extent / 2.0, 0.0, double(length - extent)));
-            };
-            std::vector<unsigned char> pixels(std::size_t(width) * height * 3);
+            const PixelArea window = windowAt(level, places[jump]);
+            std::vector<unsigned char> pixels(std::size_t(window.width) * window.height * 3);
             std::string whyNot, damage;
-            detail.pyramid().read(int(level), {at(places[jump].real(), size.width, width), at(places[jump].imag(), size.height, height), width, height},
-                                  pixels.data(), whyNot, damage);
+            detail.pyramid().read(int(level), window, pixels.data(), whyNot, damage);
         }
         floor += secondsSince(read);
-        const auto windowAt = [&](std::complex<double> place) {
-            const ImageSize size = detail.levels()[0].size;
-            const std::uint32_t side = detail.windowSide(), width = std::min(side, size.width), height = std::min(side, size.height);
-            const auto at = [&](double part, std::uint32_t length, std::uint32_t extent) {
-                return std::uint32_t(std::clamp((part + 1) / 2 * length - extent / 2.0, 0.0, double(length - extent)));
-            };
-            return PixelArea{at(place.real(), size.width, width), at(place.imag(), size.height, height), width, height};
-        };
         if (tiled)
-            tileDecode += decodedFresh(0, windowAt(places[jump + 1]));
+            tileDecode += decodedFresh(0, windowAt(0, places[jump + 1]));
 
         // As a click in the main window moves it: the idle pass that follows asks for the windows.
         viewer.setFocus(places[jump + 1]);
