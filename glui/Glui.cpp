@@ -123,20 +123,29 @@ void GLUI_Master_Object::post_idle_pass()
     glutIdleFunc(idlePass);
 }
 
+void GLUI_Master_Object::post_panel_pass()
+{
+    panelPassRequested = true;
+    glutIdleFunc(idlePass);
+}
+
 void GLUI_Master_Object::run_idle_pass_if_asked()
 {
-    if (passRequested)
+    if (passRequested || panelPassRequested)
         idlePass();
 }
 
 void GLUI_Master_Object::idlePass()
 {
-    GLUI_Master.passRequested = false;
+    // A status line the program rewrites changes nothing the program's idle function applies,
+    // which would draw the main window once more for it.
+    const bool programToo = GLUI_Master.passRequested;
+    GLUI_Master.passRequested = GLUI_Master.panelPassRequested = false;
     for (GLUI* panel : *GLUI_Master.panels)
         panel->idle();
-    if (GLUI_Master.idle_callback)
+    if (programToo && GLUI_Master.idle_callback)
         GLUI_Master.idle_callback();
     // Nothing asked for another pass meanwhile: rest until something does.
-    if (!GLUI_Master.passRequested)
+    if (!GLUI_Master.passRequested && !GLUI_Master.panelPassRequested)
         glutIdleFunc(nullptr);
 }

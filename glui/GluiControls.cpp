@@ -57,7 +57,7 @@ void GLUI_Control::set_int_val(int value)
 void GLUI_Control::followProgram()
 {
     changedByProgram = true;
-    GLUI_Master.post_idle_pass();
+    GLUI_Master.post_panel_pass();
 }
 
 bool GLUI_Control::followLiveVariable()

@@ -12,8 +12,10 @@
 // Panels are never closed or destroyed.
 // Beyond GLUI: the idle pass runs only when something can have changed, so that a program at rest
 // costs nothing. A change the user makes in a panel asks for a pass, and so does the program with
-// post_idle_pass after events of its own windows; a pass during which nobody asked for another
-// takes the idle function away, and GLUT sleeps in its loop until the next request.
+// post_idle_pass after events of its own windows; a change the program makes to what a control
+// shows asks for a pass of the panels alone, which leaves the program's idle function out. A pass
+// during which nobody asked for another takes the idle function away, and GLUT sleeps in its loop
+// until the next request.
 // A spinner is a number field with arrows that step it: typed text is taken on Enter, and text that
 // is not a finite number is refused, the value kept.
 // What it doesn't: other controls, integer spinners, limits, subwindows, panels within panels, a
@@ -70,7 +72,7 @@ protected:
     // greyed out if disabled; true if the user changed its value.
     static bool drawControl(GLUI_Control& control, int id);
 
-    // Has the panel follow a change the program made, at the next idle pass, which it asks for.
+    // Has the panel follow a change the program made, at the next pass of the panels, which it asks for.
     void followProgram();
 
     int int_val = 0;
@@ -221,6 +223,8 @@ public:
     void set_glutIdleFunc(void (*f)());
     // Asks for one more idle pass, after an event that may have changed what the pass applies.
     void post_idle_pass();
+    // Asks for a pass of the panels alone, after the program changed what a control shows.
+    void post_panel_pass();
     // Beyond GLUI, for a program that runs GLUT's loop itself (glutMainLoopEvent, which leaves the
     // idle function alone): the idle pass, if one was asked for.
     void run_idle_pass_if_asked();
@@ -231,7 +235,8 @@ private:
     // Panels live until the process ends, as in GLUI; kept where exit leaves them alone.
     std::vector<GLUI*>* panels = new std::vector<GLUI*>;
     void (*idle_callback)() = nullptr;
-    bool passRequested = false;
+    bool passRequested = false;        // the program's idle function included
+    bool panelPassRequested = false;
 };
 
 extern GLUI_Master_Object GLUI_Master;
