@@ -418,7 +418,7 @@ std::unique_ptr<PictureLevels> openFileLevels(const ImageSource& picture, int co
     return levels;
 }
 
-bool decodeTile(const std::string& bytes, TilePixels& tile, std::string& whyNot)
+bool decodeTile(const std::string& bytes, const ImageSize& largest, TilePixels& tile, std::string& whyNot)
 {
     if (!libvipsStarted()) {
         whyNot = "libvips does not start";
@@ -426,6 +426,12 @@ bool decodeTile(const std::string& bytes, TilePixels& tile, std::string& whyNot)
     }
     // A tile is small and read whole: a warning of damage fails it at once.
     ImagePtr image(vips_image_new_from_buffer(bytes.data(), bytes.size(), "", "access", VIPS_ACCESS_SEQUENTIAL, "fail_on", VIPS_FAIL_ON_WARNING, nullptr));
+    // Its header alone: a few bytes may claim a picture that would take all memory decoded.
+    if (image && (std::uint32_t(image->Xsize) > largest.width || std::uint32_t(image->Ysize) > largest.height)) {
+        whyNot = "it is " + std::to_string(image->Xsize) + " x " + std::to_string(image->Ysize) + " pixels, more than a tile of " +
+                 std::to_string(largest.width) + " x " + std::to_string(largest.height) + " may have";
+        return false;
+    }
     if (image && vips_image_hasalpha(image.get()) &&
         !apply(image, [](VipsImage* in, VipsImage** out) {
             VipsArrayDouble* white = vips_array_double_newv(1, 255.0);

@@ -80,5 +80,7 @@ struct TilePixels {
     std::vector<unsigned char> pixels;
 };
 // Decodes a tile from its file's bytes, with the loaders the viewer trusts; false and why if they
-// are not a whole picture. Any thread.
-bool decodeTile(const std::string& bytes, TilePixels& tile, std::string& whyNot);
+// are not a whole picture, or one wider or higher than `largest`, which is not decoded. Any thread.
+bool decodeTile(const std::string& bytes, const ImageSize& largest, TilePixels& tile, std::string& whyNot);
+// The largest tile a pyramid's tiles are taken to be at most, before their size is known.
+constexpr ImageSize largestTile{4096, 4096};

@@ -108,7 +108,7 @@ std::unique_ptr<TiledLevels> openMBTiles(const std::string& path, std::string& w
         bytes.assign(static_cast<const char*>(sqlite3_column_blob(statement, 0)), std::size_t(sqlite3_column_bytes(statement, 0)));
     sqlite3_finalize(statement);
     TilePixels tile;
-    if (!decodeTile(bytes, tile, whyNot)) {
+    if (!decodeTile(bytes, largestTile, tile, whyNot)) {
         whyNot = "its tiles cannot be read: " + (bytes.empty() ? std::string("it has none at zoom ") + maxZoom : whyNot);
         return nullptr;
     }

@@ -106,7 +106,7 @@ std::unique_ptr<TiledLevels> openTileFolder(const std::string& path, std::string
     const fs::path sample = sampleTile(deepestColumns);
     std::string bytes;
     TilePixels tile;
-    if (sample.empty() || !readWholeFile(sample.string(), bytes, whyNot) || !decodeTile(bytes, tile, whyNot)) {
+    if (sample.empty() || !readWholeFile(sample.string(), bytes, whyNot) || !decodeTile(bytes, largestTile, tile, whyNot)) {
         whyNot = sample.empty() ? "not a folder of tiles: zoom " + std::to_string(deepest) + " has no tiles" : sample.string() + ": " + whyNot;
         return nullptr;
     }

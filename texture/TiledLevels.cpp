@@ -103,7 +103,7 @@ std::shared_ptr<const TilePixels> TiledLevels::tile(int level, std::uint32_t col
 std::shared_ptr<const TilePixels> TiledLevels::decoded(const TilePlace& place, FetchedTile& fetched, std::string& damage) const
 {
     auto pixels = std::make_shared<TilePixels>();
-    if (!fetched.read || (fetched.bytes && !decodeTile(*fetched.bytes, *pixels, fetched.whyNot))) {
+    if (!fetched.read || (fetched.bytes && !decodeTile(*fetched.bytes, {layout.tileWidth + 2 * layout.overlap, layout.tileHeight + 2 * layout.overlap}, *pixels, fetched.whyNot))) {
         if (damage.empty())
             damage = store->tileName(place.level, place.column, place.row) + ": " + fetched.whyNot;
         pixels.reset();

@@ -108,13 +108,18 @@ TEST(ServedPyramid, TemplatesAndTileJsonReadEachPixelFromItsPlace)
     EXPECT_EQ(world->size(0).height, 256u << 19);
     EXPECT_EQ(deepest->size(0).width, 1u << 30);
 
-    // A missing tile is drawn from the next level without complaint; a failing one is named.
+    // A missing tile is drawn from the next level without complaint; a failing one is named, and
+    // so is one that would decode to far more pixels than a tile has.
     std::filesystem::remove(dir.path("xyz/2/1/1.png"));
+    const std::vector<std::uint8_t> white(1000 * 1000 * 3, 255);
+    ASSERT_EQ(writePng(dir.path("xyz/2/0/0.png"), 1000, 1000, white.data()), "");
     const auto sparse = openServedPyramid(server.url("xyz/tiles.json"), fetcher, label, whyNot);
     const auto broken = openServedPyramid(server.url("broken/{z}/{x}/{y}.png#tilesize=64&maxzoom=2"), fetcher, label, whyNot);
     ASSERT_TRUE(sparse && broken) << whyNot;
     EXPECT_EQ(misplaced(*sparse, 0, [](long x, long y) { return told(1, x / 2, y / 2); }, 0, PixelArea{64, 128, 64, 64}, &damage), 0);
     EXPECT_EQ(damage, "");
+    EXPECT_EQ(misplaced(*sparse, 0, [](long x, long y) { return told(1, x / 2, y / 2); }, 0, PixelArea{0, 192, 64, 64}, &damage), 0);
+    EXPECT_NE(damage.find("/2/0/0.png: it is 1000 x 1000 pixels, more than a tile of 64 x 64 may have"), std::string::npos) << damage;
     EXPECT_EQ(misplaced(*broken, 2, [](long, long) { return Colour{255, 255, 255}; }, 0, std::nullopt, &damage), 0);
     EXPECT_EQ(damage.rfind(server.url("broken/0/0/0.png: "), 0), 0u) << damage;
     EXPECT_NE(damage.find("500"), std::string::npos) << damage;
