@@ -1,28 +1,41 @@
 // Pyramids of every kind, written here as the tools that make them lay them out (gdal2tiles's XYZ
-// and TMS folders, an MBTiles file, libvips's Deep Zoom), read back through their levels: every
-// pixel from its own place, whatever the tile size, the end rows are counted from or the overlap;
-// missing and damaged tiles drawn from the finest coarser level that has their place.
+// and TMS folders, an MBTiles file, libvips's Deep Zoom and IIIF), read back through their levels,
+// from files or from tile_server.py on the loopback interface: every pixel from its own place,
+// whatever the tile size, the end rows are counted from or the overlap; missing and damaged tiles
+// drawn from the finest coarser level that has their place; what is no pyramid refused with why.
 #include "ImageSource.h"
 #include "PngWriter.h"
 #include "Pyramid.h"
+#include "ServedPyramid.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 #include <sqlite3.h>
 
 #include <array>
+#include <cmath>
 #include <filesystem>
 #include <functional>
+#include <tuple>
 
 namespace {
 
 constexpr std::uint32_t tileSide = 64;
 
+using Colour = std::array<double, 3>;
+
 // Pixel (x, y from the top) of level `level` of the pyramids here: red and green its low bits, blue
 // its level and its high bits.
-std::array<std::uint8_t, 3> told(int level, long x, long y)
+Colour told(int level, long x, long y)
 {
-    return {std::uint8_t(x), std::uint8_t(y), std::uint8_t(level * 50 + (x >> 8) * 16 + (y >> 8))};
+    return {double(x & 255), double(y & 255), double(level * 50 + (x >> 8) * 16 + (y >> 8))};
+}
+
+void append(std::vector<std::uint8_t>& rgb, const Colour& colour)
+{
+    for (const double channel : colour)
+        rgb.push_back(std::uint8_t(channel));
 }
 
 // A tile of level `level`, of `size`: tileSide square from (left, top), white beyond the level.
@@ -32,8 +45,7 @@ std::string tilePng(const TempDir& dir, int level, ImageSize size, long left, lo
     for (long y = top; y < top + long(tileSide); ++y)
         for (long x = left; x < left + long(tileSide); ++x) {
             const bool inside = x >= 0 && y >= 0 && x < long(size.width) && y < long(size.height);
-            const auto colour = inside ? told(level, x, y) : std::array<std::uint8_t, 3>{255, 255, 255};
-            rgb.insert(rgb.end(), colour.begin(), colour.end());
+            append(rgb, inside ? told(level, x, y) : Colour{255, 255, 255});
         }
     EXPECT_EQ(writePng(dir.path("tile.png"), tileSide, tileSide, rgb.data()), "");
     return readFile(dir.path("tile.png"));
@@ -61,10 +73,12 @@ void putFile(const std::string& folder, int zoom, std::uint32_t column, std::uin
     writeFile(path, png);
 }
 
-// The pixels of `area` of `level` that do not show what `expected(x, y from the top)` says.
-int misplaced(const PictureLevels& pyramid, int level, const PixelArea& area, const std::function<std::array<std::uint8_t, 3>(long, long)>& expected,
-              std::string* damage = nullptr)
+// The pixels of `area` of `level` (all of it if none) further than `tolerance` from what
+// `expected(x, y from the top)` says.
+int misplaced(const PictureLevels& pyramid, int level, std::optional<PixelArea> window, const std::function<Colour(long, long)>& expected,
+              std::string* damage = nullptr, double tolerance = 0)
 {
+    const PixelArea area = window.value_or(PixelArea{0, 0, pyramid.size(level).width, pyramid.size(level).height});
     std::vector<std::uint8_t> pixels(std::size_t(area.width) * area.height * 3);
     std::string whyNot, damaged;
     EXPECT_TRUE(pyramid.read(level, area, pixels.data(), whyNot, damaged)) << whyNot;
@@ -74,8 +88,9 @@ int misplaced(const PictureLevels& pyramid, int level, const PixelArea& area, co
     int wrong = 0;
     for (std::uint32_t j = 0; j < area.height; ++j)
         for (std::uint32_t i = 0; i < area.width; ++i) {
-            const auto want = expected(long(area.x + i), height - 1 - long(area.y + j));
-            wrong += !std::equal(want.begin(), want.end(), &pixels[(std::size_t(j) * area.width + i) * 3]);
+            const Colour want = expected(long(area.x + i), height - 1 - long(area.y + j));
+            const std::uint8_t* shown = &pixels[(std::size_t(j) * area.width + i) * 3];
+            wrong += std::abs(shown[0] - want[0]) > tolerance || std::abs(shown[1] - want[1]) > tolerance || std::abs(shown[2] - want[2]) > tolerance;
         }
     return wrong;
 }
@@ -86,13 +101,28 @@ int misplacedInWindows(const PictureLevels& pyramid, int level, ImageSize shown)
     int wrong = 0;
     const std::uint32_t side = std::min<std::uint32_t>(100, std::min(shown.width, shown.height));
     for (const auto& [x, y] : {std::pair{0u, 0u}, {shown.width - side, shown.height - side}, {(shown.width - side) / 2, (shown.height - side) / 3}})
-        wrong += misplaced(pyramid, level, {x, y + (pyramid.size(level).height - shown.height), side, side},
+        wrong += misplaced(pyramid, level, PixelArea{x, y + (pyramid.size(level).height - shown.height), side, side},
                            [&](long px, long py) { return told(level, px, py); });
     return wrong;
 }
 
-// The levels of a 300 x 200 picture, halved and rounded up down to one tile.
+// The levels of a 300 x 200 picture, halved and rounded up down to one tile; of the world's grid.
 const std::vector<ImageSize> pictureLevels{{300, 200}, {150, 100}, {75, 50}, {38, 25}};
+const std::vector<ImageSize> world{{256, 256}, {128, 128}, {64, 64}};
+
+// The world's zooms as {z}/{x}/{y}.png under `folder`, rows from the top or bottom.
+void writeWorld(const TempDir& dir, const std::string& folder, bool fromBottom)
+{
+    writeTiles(dir, world, fromBottom, [&](int zoom, std::uint32_t column, std::uint32_t row, const std::string& png) { putFile(folder, zoom, column, row, png); });
+}
+
+std::shared_ptr<HttpFetcher> quickFetcher()
+{
+    FetchOptions options;
+    options.connectTimeout = options.wholeTimeout = std::chrono::seconds(10);
+    options.attempts = 1;   // the errors asked for are not tried again
+    return std::make_shared<HttpFetcher>(options);
+}
 
 } // namespace
 
@@ -165,7 +195,6 @@ TEST(Pyramid, EveryKindReadsEachPixelFromItsPlace)
                  nullptr, nullptr, nullptr);
     sqlite3_stmt* insert = nullptr;
     sqlite3_prepare_v2(database, "INSERT INTO tiles VALUES (?, ?, ?, ?)", -1, &insert, nullptr);
-    const std::vector<ImageSize> world{{256, 256}, {128, 128}, {64, 64}};
     writeTiles(dir, world, true, [&](int zoom, std::uint32_t column, std::uint32_t row, const std::string& png) {
         sqlite3_bind_int(insert, 1, zoom);
         sqlite3_bind_int(insert, 2, int(column));
@@ -187,10 +216,8 @@ TEST(Pyramid, EveryKindReadsEachPixelFromItsPlace)
     // Deep Zoom as libvips writes it: tiles of 50 with 3 pixels of overlap.
     std::vector<std::uint8_t> rgb;
     for (long y = 0; y < 200; ++y)
-        for (long x = 0; x < 300; ++x) {
-            const auto colour = told(0, x, y);
-            rgb.insert(rgb.end(), colour.begin(), colour.end());
-        }
+        for (long x = 0; x < 300; ++x)
+            append(rgb, told(0, x, y));
     ASSERT_EQ(writePng(dir.path("picture.png"), 300, 200, rgb.data()), "");
     ASSERT_EQ(runCommand("vips dzsave " + dir.path("picture.png") + " " + dir.path("zoom") + " --tile-size 50 --overlap 3 --suffix .png").status, 0);
     const auto deepZoom = openPyramid(dir.path("zoom.dzi"), label, whyNot);
@@ -217,15 +244,15 @@ TEST(Pyramid, MissingAndDamagedTilesDrawnFromCoarserLevelsAndBadOnesRefused)
     // whose place the next level lacks too, from the one after, each of its pixels four of the
     // finest's four.
     const ImageSize finest = sparse->size(0);
-    EXPECT_EQ(misplaced(*sparse, 0, {64, finest.height - 128, 64, 64}, [](long x, long y) { return told(1, x / 2, y / 2); }, &damage), 0);
-    EXPECT_EQ(misplaced(*sparse, 0, {128, finest.height - 128, 64, 64}, [](long x, long y) { return told(2, x / 4, y / 4); }, &damage), 0);
+    EXPECT_EQ(misplaced(*sparse, 0, PixelArea{64, finest.height - 128, 64, 64}, [](long x, long y) { return told(1, x / 2, y / 2); }, &damage), 0);
+    EXPECT_EQ(misplaced(*sparse, 0, PixelArea{128, finest.height - 128, 64, 64}, [](long x, long y) { return told(2, x / 4, y / 4); }, &damage), 0);
     EXPECT_NE(damage.find("tile 3/2/1.png: "), std::string::npos) << damage;
-    EXPECT_EQ(misplaced(*sparse, 0, {0, finest.height - 64, 64, 64}, [](long x, long y) { return told(0, x, y); }), 0);
+    EXPECT_EQ(misplaced(*sparse, 0, PixelArea{0, finest.height - 64, 64, 64}, [](long x, long y) { return told(0, x, y); }), 0);
     // No coarser level has it: white, the colour around the picture.
     std::filesystem::remove(dir.path("sparse/0/0/0.png"));
     const auto bare = openPyramid(dir.path("sparse"), label, whyNot);
     ASSERT_TRUE(bare) << whyNot;
-    EXPECT_EQ(misplaced(*bare, 3, {0, 0, 38, 25}, [](long, long) { return std::array<std::uint8_t, 3>{255, 255, 255}; }), 0);
+    EXPECT_EQ(misplaced(*bare, 3, PixelArea{0, 0, 38, 25}, [](long, long) { return Colour{255, 255, 255}; }), 0);
 
     // Pyramids that cannot be read, each with why.
     writeFile(dir.path("lost.dzi"), R"(<Image TileSize="254" Overlap="1" Format="jpeg"><Size Width="1000" Height="800"/></Image>)");
@@ -237,5 +264,128 @@ TEST(Pyramid, MissingAndDamagedTilesDrawnFromCoarserLevelsAndBadOnesRefused)
         whyNot.clear();
         EXPECT_FALSE(openPyramid(dir.path(name), label, whyNot)) << name;
         EXPECT_FALSE(whyNot.empty()) << name;
+    }
+}
+
+TEST(ServedPyramid, TemplatesAndTileJsonReadEachPixelFromItsPlace)
+{
+    TempDir dir;
+    TileServer server(dir.str(), {"--fault", "/broken/*=500"});
+    const auto fetcher = quickFetcher();
+    writeWorld(dir, dir.path("xyz"), false);
+    writeWorld(dir, dir.path("tms"), true);
+    writeFile(dir.path("xyz/tiles.json"), R"({"tilejson": "3.0.0", "name": "World", "tiles": ["./{z}/{x}/{y}.png"], "maxzoom": 2, "tileSize": 64})");
+    writeFile(dir.path("tms/tiles.json"), R"({"tiles": ["/tms/{z}/{x}/{y}.png"], "scheme": "tms", "minzoom": 1, "maxzoom": 2, "tilesize": 64})");
+    writeFile(dir.path("local.json"), R"({"tiles": [")" + server.url("xyz/{z}/{x}/{y}.png") + R"("], "maxzoom": 2, "tilesize": 64})");
+    // Each with its label and levels: TileJSON's tms scheme starts at zoom 1.
+    const std::vector<std::tuple<std::string, std::string, int>> pyramids{{server.url("xyz/tiles.json"), "World", 3},
+                                                                          {server.url("tms/tiles.json"), "127.0.0.1", 2},
+                                                                          {"HTTP" + server.url("tms/{z}/{x}/{-y}.png#tilesize=64&maxzoom=2").substr(4), "127.0.0.1", 3},
+                                                                          {dir.path("local.json"), "127.0.0.1", 3}};
+    for (const auto& [argument, name, levels] : pyramids) {
+        std::string label, whyNot;
+        const auto pyramid = openServedPyramid(argument, fetcher, label, whyNot);
+        ASSERT_TRUE(pyramid) << argument << ": " << whyNot;
+        EXPECT_EQ(label, name);
+        EXPECT_EQ(pyramid->count(), levels) << argument;
+        for (int level = 0; level < pyramid->count(); ++level)
+            EXPECT_EQ(misplaced(*pyramid, level, std::nullopt, [&](long x, long y) { return told(level, x, y); }), 0) << argument << " level " << level;
+    }
+
+    // A bare template's zooms and tile size as most servers have them, 0 to 19 of 256 pixels, and
+    // as deep as the viewer goes.
+    std::string label, whyNot, damage;
+    const auto world = openServedPyramid(server.url("xyz/{z}/{x}/{y}.png"), fetcher, label, whyNot);
+    const auto deepest = openServedPyramid(server.url("xyz/{z}/{x}/{y}.png#maxzoom=22"), fetcher, label, whyNot);
+    ASSERT_TRUE(world && deepest) << whyNot;
+    EXPECT_EQ(world->count(), 20);
+    EXPECT_EQ(world->size(0).height, 256u << 19);
+    EXPECT_EQ(deepest->size(0).width, 1u << 30);
+
+    // A missing tile is drawn from the next level without complaint; a failing one is named, and
+    // so is one that would decode to far more pixels than a tile has.
+    std::filesystem::remove(dir.path("xyz/2/1/1.png"));
+    const std::vector<std::uint8_t> white(1000 * 1000 * 3, 255);
+    ASSERT_EQ(writePng(dir.path("xyz/2/0/0.png"), 1000, 1000, white.data()), "");
+    const auto sparse = openServedPyramid(server.url("xyz/tiles.json"), fetcher, label, whyNot);
+    const auto broken = openServedPyramid(server.url("broken/{z}/{x}/{y}.png#tilesize=64&maxzoom=2"), fetcher, label, whyNot);
+    ASSERT_TRUE(sparse && broken) << whyNot;
+    EXPECT_EQ(misplaced(*sparse, 0, PixelArea{64, 128, 64, 64}, [](long x, long y) { return told(1, x / 2, y / 2); }, &damage), 0);
+    EXPECT_EQ(damage, "");
+    EXPECT_EQ(misplaced(*sparse, 0, PixelArea{0, 192, 64, 64}, [](long x, long y) { return told(1, x / 2, y / 2); }, &damage), 0);
+    EXPECT_NE(damage.find("/2/0/0.png: it is 1000 x 1000 pixels, more than a tile of 64 x 64 may have"), std::string::npos) << damage;
+    EXPECT_EQ(misplaced(*broken, 2, std::nullopt, [](long, long) { return Colour{255, 255, 255}; }, &damage), 0);
+    EXPECT_EQ(damage.rfind(server.url("broken/0/0/0.png: "), 0), 0u) << damage;
+    EXPECT_NE(damage.find("500"), std::string::npos) << damage;
+}
+
+TEST(ServedPyramid, IiifServicesAsLibvipsWritesThem)
+{
+    TempDir dir;
+    TileServer server(dir.str(), {"--log", dir.path("log")});
+    const auto fetcher = quickFetcher();
+    // 245 x 181, each pixel's red and green its place: levels of 123 x 91 and 62 x 46, halves
+    // rounded up, in tiles of 64 with narrower ones at the right and bottom edges.
+    std::vector<std::uint8_t> rgb;
+    for (std::uint8_t y = 0; y < 181; ++y)
+        for (std::uint8_t x = 0; x < 245; ++x)
+            rgb.insert(rgb.end(), {x, y, 100});
+    ASSERT_EQ(writePng(dir.path("picture.png"), 245, 181, rgb.data()), "");
+    std::filesystem::create_directories(dir.path("iiif"));
+    const std::string dzsave = "vips dzsave " + dir.path("picture.png") + " --tile-size 64 --id " + server.url("iiif") + " ";
+    ASSERT_EQ(runCommand(dzsave + dir.path("iiif/v2") + " --layout iiif --suffix .png").status, 0);
+    ASSERT_EQ(runCommand(dzsave + dir.path("iiif/v3") + " --layout iiif3 --suffix '.jpg[Q=100]'").status, 0);
+    // The same tiles as a service that shrinks on request, listing none but its own size's.
+    nlohmann::json info = nlohmann::json::parse(readFile(dir.path("iiif/v2/info.json")));
+    info["profile"][0] = "http://iiif.io/api/image/2/level1.json";
+    info["tiles"][0]["scaleFactors"] = {1};
+    writeFile(dir.path("iiif/v2/level1.json"), info.dump());
+
+    // libvips lists the factors 1 and 2; the whole picture at 4, one tile, goes unlisted.
+    for (const std::string document : {"iiif/v2/info.json", "iiif/v3/info.json", "iiif/v2/level1.json"}) {
+        std::string label, whyNot;
+        const auto pyramid = openServedPyramid(server.url(document), fetcher, label, whyNot);
+        ASSERT_TRUE(pyramid) << document << ": " << whyNot;
+        EXPECT_EQ(label, "127.0.0.1");
+        ASSERT_EQ(pyramid->count(), 3) << document;
+        EXPECT_EQ(pyramid->size(2).width, 62u);
+        EXPECT_EQ(pyramid->size(2).height, 46u);
+        for (int level = 0; level < 3; ++level) {
+            const double shrink = std::ldexp(1.0, level), centre = (shrink - 1) / 2;
+            const double tolerance = level == 0 && document != "iiif/v3/info.json" ? 0 : 5;   // PNG's own pixels are exact
+            EXPECT_EQ(misplaced(*pyramid, level, std::nullopt, [&](long x, long y) { return Colour{x * shrink + centre, y * shrink + centre, 100}; }, nullptr, tolerance), 0)
+                << document << " level " << level;
+        }
+    }
+    EXPECT_EQ(readFile(dir.path("log")).find(" 404"), std::string::npos) << "asked for tiles libvips did not write";
+}
+
+TEST(ServedPyramid, WhatIsNoServedPyramidIsRefusedWithWhy)
+{
+    EXPECT_TRUE(isServedPyramid("HTTPS://example.org/info.json") && isServedPyramid("maps/tiles.json"));
+    EXPECT_FALSE(isServedPyramid("maps/tiles.png") || isServedPyramid("ftp://example.org/tiles.json.gz"));
+    TempDir dir;
+    TileServer server(dir.str());
+    const auto fetcher = quickFetcher();
+    // Documents served, but the last, read from disk with no server for its tiles to be relative to.
+    const std::vector<std::array<std::string, 3>> documents{
+        {"cut.json", R"({"tiles": [)", "end of input"},
+        {"other.json", R"({"tiles": [{"width": 256}]})", "not a TileJSON document"},
+        {"deep.json", R"({"tiles": ["/{z}/{x}/{y}.png"], "tileSize": 512})", "2^30"},   // down to zoom 22
+        {"ftp.json", R"({"tiles": ["ftp://127.0.0.1/{z}/{x}/{y}.png"]})", "ftp://"},
+        {"flat.json", R"({"tiles": ["/{x}/{y}.png"]})", "{z}"},
+        {"sizeless.json", R"({"type": "ImageService3", "id": "http://127.0.0.1/a", "height": 9})", "width"},
+        {"relative.json", R"({"tiles": ["{z}/{x}/{y}.png"]})", "http"}};
+    std::vector<std::pair<std::string, std::string>> refused{{server.url("absent.json"), "404"},
+                                                             {server.url("{z}/{x}/{y}.png#zoom=3"), "zoom=3"}};
+    for (const auto& [name, text, why] : documents) {
+        writeFile(dir.path(name), text);
+        refused.emplace_back(name == "relative.json" ? dir.path(name) : server.url(name), why);
+    }
+    for (const auto& [argument, why] : refused) {
+        std::string label, whyNot;
+        EXPECT_FALSE(openServedPyramid(argument, fetcher, label, whyNot)) << argument;
+        EXPECT_NE(whyNot.find(why), std::string::npos) << argument << ": " << whyNot;
+        EXPECT_EQ(whyNot.find("json.exception"), std::string::npos) << whyNot;
     }
 }
