@@ -1069,11 +1069,22 @@ void expectDeepestPixels(Sitting& viewer, int deepest, long column, long row, co
     EXPECT_TRUE(underAddressSanitizer || std::stol(line.substr(6)) < 512 * 1024) << line;
 }
 
-// The deepest level's column and row from the top of a picture point.
+// The deepest level's column and row from the top of a picture point typed into the focus's
+// spinners, which hold floats.
 std::pair<long, long> deepestOf(std::complex<double> point, int deepest)
 {
     const double side = std::ldexp(double(pyramidTile), deepest);
-    return {long((point.real() + 1) / 2 * side), long((1 - point.imag()) / 2 * side)};
+    return {long((double(float(point.real())) + 1) / 2 * side), long((1 - double(float(point.imag()))) / 2 * side)};
+}
+
+// Zoomed in with the wheel as far as it goes at the smallest angle, the focus typed.
+void zoomInAt(Sitting& viewer, std::complex<double> focus)
+{
+    viewer.drag(3, 10, 470);
+    viewer.drag(3, 10, 470);
+    viewer.xdotool("mousemove 320 240 click --repeat 120 --delay 5 4");
+    viewer.typeInto(fieldX, realY - 23 * 3, std::to_string(focus.real()));
+    viewer.typeInto(fieldX, realY - 23 * 3 + 23, std::to_string(focus.imag()));
 }
 
 // A pyramid 2^30 pixels on a side, one of its tiles cut short. At the smallest angle, zoomed in
@@ -1090,12 +1101,8 @@ TEST(Viewer, APyramidShowsItsDeepestPixelsAtTheFocusZoomedIn)
 
     Sitting viewer(dir, {"CLV_TEXTURE_LIMIT=128", VIEWER_PATH, "world"}, "/usr/bin/env");
     ASSERT_TRUE(viewer.waitForWindows()) << viewer.output("stderr");
-    viewer.drag(3, 10, 470);
-    viewer.drag(3, 10, 470);
-    viewer.xdotool("mousemove 320 240 click --repeat 120 --delay 5 4");
-    viewer.typeInto(fieldX, realY - 23 * 3, "0.3");
-    viewer.typeInto(fieldX, realY - 23 * 3 + 23, "0.2");
-    const auto [column, row] = deepestOf({double(0.3f), double(0.2f)}, deepest);
+    zoomInAt(viewer, {0.3, 0.2});
+    const auto [column, row] = deepestOf({0.3, 0.2}, deepest);
     expectDeepestPixels(viewer, deepest, column, row, "where it has its tiles");
     // Its damaged tile, one of those around the focus, told once its level's window has been read.
     EXPECT_TRUE(pollUntil([&] { return viewer.output("stderr").find("world: tile " + damaged.substr(6) + ": ") != std::string::npos; }))
@@ -1108,71 +1115,46 @@ TEST(Viewer, APyramidShowsItsDeepestPixelsAtTheFocusZoomedIn)
     expectDeepestPixels(viewer, deepest, clickedColumn, clickedRow, "clicked at depth");
     viewer.typeInto(fieldX, realY - 23 * 3, "0.985");
     viewer.typeInto(fieldX, realY - 23 * 3 + 23, "0.985");
-    const auto [farColumn, farRow] = deepestOf({double(0.985f), double(0.985f)}, deepest);
+    const auto [farColumn, farRow] = deepestOf({0.985, 0.985}, deepest);
     expectDeepestPixels(viewer, deepest, farColumn, farRow, "near the far corner");
 }
 
 // The same kind of pyramid from a server on the loopback interface, as a TileJSON document names
-// it, its disk cache a folder of the test's. Its deepest pixels at the focus, as for a local one.
-// Then the server spoils the tiles of eight zooms around another place, each its own way (a hang,
-// slow answers, drops, a truncated tile, an oversized one, a redirect loop, a redirect to another
-// protocol, errors; a zoom missing): the viewer keeps drawing (a drag shows at once), draws the
-// deepest pixels it has at the focus and coarser levels for the rest, says what failed and why,
-// comes to rest, and Esc ends it at once. Then, the server stopped, a viewer shows the
-// first place's tiles from the disk cache.
+// it, its disk cache a folder of the test's. The server spoils the tiles of nine zooms, each its
+// own way (a hang, slow answers, drops, a truncated tile, an oversized one, a redirect loop, a
+// redirect to another protocol, errors, a zoom missing): the viewer keeps drawing (a drag shows at
+// once), shows the deepest level's own pixels at the focus and coarser levels for the rest, says
+// what failed and why, comes to rest, and Esc ends it at once. Then, the server stopped, a viewer
+// shows the same from the disk cache.
 TEST(Viewer, APyramidFromAServerSturdyWhenTheNetworkIsNot)
 {
     TempDir dir;
     constexpr int deepest = 16;
-    const std::complex<double> first{0.3, 0.2}, second{-0.5, 0.6};
-    writePyramid(dir.path("world"), deepest, {first, second});
+    const std::complex<double> focus{-0.5, 0.6};
+    writePyramid(dir.path("world"), deepest, {focus});
+    const auto [column, row] = deepestOf(focus, deepest);
     const std::vector<std::string> environment{"XDG_CACHE_HOME=" + dir.path("cache"), "CLV_TEXTURE_LIMIT=128", "CLV_HTTP_TIMEOUT=1", VIEWER_PATH, "world.json"};
-    auto served = [&](const TileServer& server) {
-        writeFile(dir.path("world.json"), R"({"tilejson": "3.0.0", "name": "loopback world", "tiles": [")" + server.url("world/{z}/{x}/{y}.png") +
-                                              R"("], "minzoom": 0, "maxzoom": 16, "tileSize": 16})");
-    };
-    // Zoomed in as far as it goes at the smallest angle, with the focus typed.
-    auto zoomedIn = [&](Sitting& viewer, std::complex<double> focus) {
-        viewer.drag(3, 10, 470);
-        viewer.drag(3, 10, 470);
-        viewer.xdotool("mousemove 320 240 click --repeat 120 --delay 5 4");
-        viewer.typeInto(fieldX, realY - 23 * 3, std::to_string(focus.real()));
-        viewer.typeInto(fieldX, realY - 23 * 3 + 23, std::to_string(focus.imag()));
-    };
-    std::string firstDocument;   // its tiles' URLs, those the cache keeps
-    {
-        TileServer server(dir.str());
-        served(server);
-        firstDocument = readFile(dir.path("world.json"));
-        Sitting viewer(dir, environment, "/usr/bin/env");
-        ASSERT_TRUE(viewer.waitForWindows()) << viewer.output("stderr");
-        zoomedIn(viewer, first);
-        const auto [column, row] = deepestOf({double(float(first.real())), double(float(first.imag()))}, deepest);
-        expectDeepestPixels(viewer, deepest, column, row, "served");
-    }
     {
         TileServer server(dir.str(), {"--fault", "/world/8/*=hang", "--fault", "/world/9/*=slow:0.3", "--fault", "/world/10/*=drop", "--fault",
                                       "/world/11/*=truncate", "--fault", "/world/12/*=oversize", "--fault", "/world/13/*=loop", "--fault",
                                       "/world/14/*=ftp", "--fault", "/world/15/*=500", "--fault", "/world/7/*=404"});
-        served(server);
+        writeFile(dir.path("world.json"), R"({"tilejson": "3.0.0", "name": "loopback world", "tiles": [")" + server.url("world/{z}/{x}/{y}.png") +
+                                              R"("], "minzoom": 0, "maxzoom": 16, "tileSize": 16})");
         Sitting viewer(dir, environment, "/usr/bin/env");
         ASSERT_TRUE(viewer.waitForWindows()) << viewer.output("stderr");
-        zoomedIn(viewer, second);
+        zoomInAt(viewer, focus);
         const Image before = viewer.mainPicture();
         viewer.drag(3, 200, 190);
         EXPECT_TRUE(viewer.waitForMain([&](const Image& shown) { return !(shown == before); }).has_value()) << "a drag while tiles hang";
         viewer.drag(3, 10, 470);
-        const auto [column, row] = deepestOf({double(float(second.real())), double(float(second.imag()))}, deepest);
         expectDeepestPixels(viewer, deepest, column, row, "served with faults");
         EXPECT_TRUE(pollUntil([&] { return viewer.output("stderr").find("world.json: " + server.url("world/")) != std::string::npos; }))
             << viewer.output("stderr");
         viewer.xdotool("mousemove 320 240 key Escape");
         EXPECT_EQ(viewer.exitStatus(std::chrono::seconds(3)), 0);
     }
-    writeFile(dir.path("world.json"), firstDocument);
     Sitting offline(dir, environment, "/usr/bin/env");
     ASSERT_TRUE(offline.waitForWindows()) << offline.output("stderr");
-    zoomedIn(offline, first);
-    const auto [column, row] = deepestOf({double(float(first.real())), double(float(first.imag()))}, deepest);
+    zoomInAt(offline, focus);
     expectDeepestPixels(offline, deepest, column, row, "from the cache, the server stopped");
 }

@@ -3,24 +3,22 @@
 
 tile_server.py ROOT [--max-age SECONDS] [--log FILE] [--fault GLOB=KIND ...]
 
-Serves the files under ROOT over HTTP/1.1 on 127.0.0.1, on a port of the system's choosing, which
-it prints alone on the first line of standard output once it listens. Every answer carries an ETag
-and a Last-Modified, and Cache-Control: max-age (0 unless given), a 404 for a missing file too; a
-request that names them with If-None-Match or If-Modified-Since gets 304. The first fault whose glob matches the request's path
-(query left out) spoils the answer:
+Serves ROOT over HTTP/1.1 on 127.0.0.1, on a port of the system's choosing, which it prints on
+the first line of standard output once it listens. Answers carry an ETag, a Last-Modified and
+Cache-Control: max-age (0 unless given), a 404 too; If-None-Match or If-Modified-Since get 304.
+The first fault whose glob matches the request's path spoils the answer:
 
-  slow:S          waits S seconds before answering
-  hang            sends the headers and half the body, then never anything more
-  404, 500, 503   that status, with a short body
-  flaky:N         500 for the first N requests of that path, then the file
-  429:S           429 with Retry-After: S for the first request of that path, then the file
-  drop            closes the connection without an answer
-  truncate        promises the whole file in Content-Length, sends half, and closes
-  oversize        sends 20 MiB of zeros as the file
-  loop            a redirect to the same path, for ever
-  ftp             a redirect to ftp://127.0.0.1/ and the path
+  slow:S       waits S seconds before answering
+  hang         sends the headers and half the body, then nothing more
+  404, 500     that status
+  flaky:N      500 for the first N requests of that path, then the file
+  429:S        429 with Retry-After: S for the first request of that path, then the file
+  drop         closes the connection without an answer
+  truncate     promises the whole file in Content-Length, sends half, and closes
+  oversize     sends 20 MiB of zeros
+  loop, ftp    a redirect to the same path, or to it on ftp://127.0.0.1
 
-Each request is written to the log, if one is given, as "METHOD PATH STATUS" on a line of its own.
+Each request goes to the log, if given, as "METHOD PATH STATUS" on a line of its own.
 """
 import argparse
 import email.utils
@@ -55,14 +53,16 @@ class Handler(http.server.BaseHTTPRequestHandler):
             with lock, open(arguments.log, "a") as log:
                 log.write(f"{self.command} {self.path} {status}\n")
 
-    def plain(self, status, body=b"", headers=()):
+    def plain(self, status, body=b"", headers=(), length=None, logged_as=None):
         self.send_response(status)
         for name, value in headers:
             self.send_header(name, value)
-        self.send_header("Content-Length", str(len(body)))
+        if status != 304:
+            self.send_header("Content-Length", str(len(body) if length is None else length))
         self.end_headers()
         self.wfile.write(body)
-        self.logged(status)
+        self.wfile.flush()
+        self.logged(logged_as or status)
 
     def do_GET(self):
         path = self.path.split("?", 1)[0]
@@ -72,7 +72,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         kind = next((kind for glob, kind in faults if fnmatch.fnmatch(path, glob)), "")
         if kind.startswith("slow:"):
             time.sleep(float(kind[5:]))
-        elif kind in ("404", "500", "503"):
+        elif kind in ("404", "500"):
             return self.plain(int(kind), b"fault\n")
         elif kind.startswith("flaky:") and seen <= int(kind[6:]):
             return self.plain(500, b"flaky\n")
@@ -82,10 +82,8 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.logged("drop")
             self.close_connection = True
             return
-        elif kind == "loop":
-            return self.plain(302, b"", [("Location", path)])
-        elif kind == "ftp":
-            return self.plain(302, b"", [("Location", "ftp://127.0.0.1" + path)])
+        elif kind in ("loop", "ftp"):
+            return self.plain(302, b"", [("Location", ("ftp://127.0.0.1" if kind == "ftp" else "") + path)])
         elif kind == "oversize":
             return self.plain(200, bytes(20 << 20))
         file = os.path.join(arguments.root, path.lstrip("/"))
@@ -97,28 +95,11 @@ class Handler(http.server.BaseHTTPRequestHandler):
         modified = email.utils.formatdate(os.path.getmtime(file), usegmt=True)
         headers = [("ETag", tag), ("Last-Modified", modified), ("Cache-Control", f"max-age={arguments.max_age}")]
         if self.headers.get("If-None-Match") == tag or (self.headers.get("If-Modified-Since") == modified and "If-None-Match" not in self.headers):
-            self.send_response(304)
-            for name, value in headers:
-                self.send_header(name, value)
-            self.end_headers()
-            return self.logged(304)
-        if kind == "hang":
-            self.send_response(200)
-            self.send_header("Content-Length", str(len(body)))
-            self.end_headers()
-            self.wfile.write(body[: len(body) // 2])
-            self.wfile.flush()
-            self.logged("hang")
-            time.sleep(3600)
-            return
-        if kind == "truncate":
-            self.send_response(200)
-            self.send_header("Content-Length", str(len(body)))
-            self.end_headers()
-            self.wfile.write(body[: len(body) // 2])
-            self.logged("truncate")
+            return self.plain(304, b"", headers)
+        if kind in ("hang", "truncate"):
+            self.plain(200, body[: len(body) // 2], length=len(body), logged_as=kind)
             self.close_connection = True
-            return
+            return time.sleep(3600) if kind == "hang" else None
         self.plain(200, body, headers)
 
 
