@@ -134,30 +134,40 @@ int ignoreXError(Display*, XErrorEvent*)
     return 0;
 }
 
-} // namespace
-
-TileServer::TileServer(const std::string& root, const std::vector<std::string>& arguments)
+// Starts the server `words` (found on the PATH), which never outlives the test however it ends,
+// with a pipe as its file `fd`: the first line it writes there, once it listens, and its process.
+std::pair<std::string, pid_t> startServer(std::vector<std::string> words, int fd)
 {
-    int portPipe[2];
-    if (pipe(portPipe) != 0)
+    int ends[2];
+    if (pipe(ends) != 0)
         throw std::runtime_error("pipe failed");
-    if ((process = fork()) == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGKILL);   // never outlive the test, however it ends
-        dup2(portPipe[1], 1);
-        std::vector<std::string> words{"python3", TILE_SERVER, root};
-        words.insert(words.end(), arguments.begin(), arguments.end());
+    const pid_t process = fork();
+    if (process == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        dup2(ends[1], fd);
         std::vector<char*> argv;
         for (std::string& word : words)
             argv.push_back(word.data());
         argv.push_back(nullptr);
-        execvp("python3", argv.data());
+        execvp(argv[0], argv.data());
         _exit(127);
     }
-    close(portPipe[1]);
+    close(ends[1]);
     std::string line;
-    for (char c; read(portPipe[0], &c, 1) == 1 && c != '\n';)
+    for (char c; read(ends[0], &c, 1) == 1 && c != '\n';)
         line += c;
-    close(portPipe[0]);
+    close(ends[0]);
+    return {line, process};
+}
+
+} // namespace
+
+TileServer::TileServer(const std::string& root, const std::vector<std::string>& arguments)
+{
+    std::vector<std::string> words{"python3", TILE_SERVER, root};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    const auto [line, started] = startServer(words, 1);
+    process = started;
     port = std::atoi(line.c_str());
     if (port <= 0)
         throw std::runtime_error("the tile server did not start (is python3 installed?)");
@@ -173,21 +183,10 @@ void TileServer::stop()
 Viewer::Viewer(std::string program, std::string workDir, std::vector<std::string> arguments)
     : program(std::move(program)), workDir(std::move(workDir)), arguments(std::move(arguments))
 {
-    int displayPipe[2];
-    if (pipe(displayPipe) != 0)
-        throw std::runtime_error("pipe failed");
-    if ((server = fork()) == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGKILL);   // never outlive the test, however it ends
-        dup2(displayPipe[1], 3);
-        dup2(open("/dev/null", O_WRONLY), 2);
-        execlp("Xvfb", "Xvfb", "-displayfd", "3", "-screen", "0", "1600x1200x24", "-nolisten", "tcp", nullptr);
-        _exit(127);
-    }
-    close(displayPipe[1]);
-    display = ":";   // Xvfb writes its display number once it accepts connections
-    for (char c; read(displayPipe[0], &c, 1) == 1 && c != '\n';)
-        display += c;
-    close(displayPipe[0]);
+    // Xvfb writes its display number once it accepts connections.
+    const auto [number, started] = startServer({"sh", "-c", "exec Xvfb -displayfd 3 -screen 0 1600x1200x24 -nolisten tcp 2>/dev/null"}, 3);
+    display = ":" + number;
+    server = started;
     XSetErrorHandler(ignoreXError);
     if (!(x = XOpenDisplay(display.c_str())))
         throw std::runtime_error("no private X server (is Xvfb installed?)");
