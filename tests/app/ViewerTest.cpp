@@ -1135,9 +1135,8 @@ TEST(Viewer, APyramidFromAServerSturdyWhenTheNetworkIsNot)
     const auto [column, row] = deepestOf(focus, deepest);
     const std::vector<std::string> environment{"XDG_CACHE_HOME=" + dir.path("cache"), "CLV_TEXTURE_LIMIT=128", "CLV_HTTP_TIMEOUT=1", VIEWER_PATH, "world.json"};
     {
-        TileServer server(dir.str(), {"--fault", "/world/8/*=hang", "--fault", "/world/9/*=slow:0.3", "--fault", "/world/10/*=drop", "--fault",
-                                      "/world/11/*=truncate", "--fault", "/world/12/*=oversize", "--fault", "/world/13/*=loop", "--fault",
-                                      "/world/14/*=ftp", "--fault", "/world/15/*=500", "--fault", "/world/7/*=404"});
+        TileServer server(dir.str(), {"/world/8/*=hang", "/world/9/*=slow:0.3", "/world/10/*=drop", "/world/11/*=truncate", "/world/12/*=oversize",
+                                      "/world/13/*=loop", "/world/14/*=ftp", "/world/15/*=500", "/world/7/*=404"});
         writeFile(dir.path("world.json"), R"({"tilejson": "3.0.0", "name": "loopback world", "tiles": [")" + server.url("world/{z}/{x}/{y}.png") +
                                               R"("], "minzoom": 0, "maxzoom": 16, "tileSize": 16})");
         Sitting viewer(dir, environment, "/usr/bin/env");

@@ -34,9 +34,8 @@ void writeFile(const std::string& path, const std::string& bytes);
 // Polls `done` until it holds, and says whether it did within the limit.
 bool pollUntil(const std::function<bool()>& done, std::chrono::steady_clock::duration limit = std::chrono::seconds(30));
 
-// tests/support/tile_server.py serving `root` on the loopback interface, with these further
-// arguments (--max-age, --log, --fault ...), on a port of the system's choosing; stopped, and its
-// process reaped, when it goes or when stop() is called.
+// tests/support/tile_server.py serving `root` on the loopback interface with these further arguments
+// (--max-age, --log, faults as GLOB=KIND); stopped, and reaped, when it goes or on stop().
 class TileServer {
 public:
     explicit TileServer(const std::string& root, const std::vector<std::string>& arguments = {});

@@ -1,22 +1,20 @@
 #!/usr/bin/env python3
 """A file server on the loopback interface for the tests, with the faults networks have.
 
-tile_server.py ROOT [--max-age SECONDS] [--log FILE] [--fault GLOB=KIND ...]
+tile_server.py ROOT [--max-age SECONDS] [--log FILE] [GLOB=KIND ...]
 
 Serves ROOT over HTTP/1.1 on 127.0.0.1, on a port of the system's choosing, which it prints on
 the first line of standard output once it listens. Answers carry an ETag, a Last-Modified and
 Cache-Control: max-age (0 unless given), a 404 too; If-None-Match or If-Modified-Since get 304.
 The first fault whose glob matches the request's path spoils the answer:
 
-  slow:S       waits S seconds before answering
-  hang         sends the headers and half the body, then nothing more
-  404, 500     that status
-  flaky:N      500 for the first N requests of that path, then the file
-  429:S        429 with Retry-After: S for the first request of that path, then the file
-  drop         closes the connection without an answer
-  truncate     promises the whole file in Content-Length, sends half, and closes
-  oversize     sends 20 MiB of zeros
-  loop, ftp    a redirect to the same path, or to it on ftp://127.0.0.1
+  slow:S     waits S seconds before answering
+  hang       sends the headers and half the body, then nothing more
+  truncate   promises the whole file in Content-Length, sends half, and closes
+  drop       closes the connection without an answer
+  404, 500   that status (flaky:N: 500 for the path's first N requests, then the file)
+  429:S      429 with Retry-After: S for the path's first request, then the file
+  oversize   sends 20 MiB of zeros (loop, ftp: a redirect to the same path, or to it on ftp://127.0.0.1)
 
 Each request goes to the log, if given, as "METHOD PATH STATUS" on a line of its own.
 """
@@ -34,9 +32,9 @@ parser = argparse.ArgumentParser()
 parser.add_argument("root")
 parser.add_argument("--max-age", type=int, default=0)
 parser.add_argument("--log")
-parser.add_argument("--fault", action="append", default=[])
-arguments = parser.parse_args()
-faults = [rule.split("=", 1) for rule in arguments.fault]
+parser.add_argument("faults", nargs="*")
+arguments = parser.parse_intermixed_args()
+faults = [rule.split("=", 1) for rule in arguments.faults]
 counts = {}
 lock = threading.Lock()
 
@@ -67,33 +65,30 @@ class Handler(http.server.BaseHTTPRequestHandler):
     def do_GET(self):
         path = self.path.split("?", 1)[0]
         with lock:
-            counts[path] = counts.get(path, 0) + 1
-            seen = counts[path]
+            counts[path] = seen = counts.get(path, 0) + 1
         kind = next((kind for glob, kind in faults if fnmatch.fnmatch(path, glob)), "")
         if kind.startswith("slow:"):
             time.sleep(float(kind[5:]))
-        elif kind in ("404", "500"):
-            return self.plain(int(kind), b"fault\n")
-        elif kind.startswith("flaky:") and seen <= int(kind[6:]):
-            return self.plain(500, b"flaky\n")
+        elif kind in ("404", "500") or (kind.startswith("flaky:") and seen <= int(kind[6:])):
+            return self.plain(int(kind) if kind[0].isdigit() else 500, b"fault\n")
         elif kind.startswith("429:") and seen == 1:
             return self.plain(429, b"slow down\n", [("Retry-After", kind[4:])])
         elif kind == "drop":
-            self.logged("drop")
             self.close_connection = True
-            return
+            return self.logged("drop")
         elif kind in ("loop", "ftp"):
             return self.plain(302, b"", [("Location", ("ftp://127.0.0.1" if kind == "ftp" else "") + path)])
         elif kind == "oversize":
             return self.plain(200, bytes(20 << 20))
         file = os.path.join(arguments.root, path.lstrip("/"))
+        headers = [("Cache-Control", f"max-age={arguments.max_age}")]
         if ".." in path.split("/") or not os.path.isfile(file):
-            return self.plain(404, b"no such file\n", [("Cache-Control", f"max-age={arguments.max_age}")])
+            return self.plain(404, b"no such file\n", headers)
         with open(file, "rb") as opened:
             body = opened.read()
         tag = '"' + hashlib.sha1(body).hexdigest() + '"'
         modified = email.utils.formatdate(os.path.getmtime(file), usegmt=True)
-        headers = [("ETag", tag), ("Last-Modified", modified), ("Cache-Control", f"max-age={arguments.max_age}")]
+        headers += [("ETag", tag), ("Last-Modified", modified)]
         if self.headers.get("If-None-Match") == tag or (self.headers.get("If-Modified-Since") == modified and "If-None-Match" not in self.headers):
             return self.plain(304, b"", headers)
         if kind in ("hang", "truncate"):

@@ -90,9 +90,8 @@ TEST(HttpFetcher, RetriesWhatMayPassAndNothingElse)
     for (const char* name : {"flaky", "429", "truncate", "hang", "slow"})
         writeFile(root.path(name), contentOf(100));
     const std::string log = root.path("log");
-    TileServer server(root.str(), {"--log", log, "--fault", "/500=500", "--fault", "/flaky=flaky:2", "--fault", "/429=429:1", "--fault", "/drop=drop",
-                                   "--fault", "/truncate=truncate", "--fault", "/oversize=oversize", "--fault", "/loop=loop", "--fault", "/ftp=ftp",
-                                   "--fault", "/hang=hang", "--fault", "/slow=slow:3", "--fault", "/[0-9]*=slow:0.25"});
+    TileServer server(root.str(), {"--log", log, "/500=500", "/flaky=flaky:2", "/429=429:1", "/drop=drop", "/truncate=truncate", "/oversize=oversize",
+                                   "/loop=loop", "/ftp=ftp", "/hang=hang", "/slow=slow:3", "/[0-9]*=slow:0.25"});
     FetchOptions many = quick();
     many.connectionsPerHost = 16;
     HttpFetcher fetcher(many);

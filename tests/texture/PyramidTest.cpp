@@ -270,7 +270,7 @@ TEST(Pyramid, MissingAndDamagedTilesDrawnFromCoarserLevelsAndBadOnesRefused)
 TEST(ServedPyramid, TemplatesAndTileJsonReadEachPixelFromItsPlace)
 {
     TempDir dir;
-    TileServer server(dir.str(), {"--fault", "/broken/*=500"});
+    TileServer server(dir.str(), {"/broken/*=500"});
     const auto fetcher = quickFetcher();
     writeWorld(dir, dir.path("xyz"), false);
     writeWorld(dir, dir.path("tms"), true);
