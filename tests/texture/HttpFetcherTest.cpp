@@ -1,9 +1,8 @@
-// Files fetched from a server on the loopback interface that fails as networks do: a missing file
-// asked for once; server errors, dropped and cut connections retried, then given up; Retry-After
-// waited for; hanging and slow answers timed out; oversized files, redirect loops and redirects to
-// other protocols refused at once; many files at once, each in its place, a few connections at a
-// time. And the disk cache: fresh entries served without asking, stale ones revalidated, torn ones
-// fetched again; bounded; two fetchers on one folder at once, and served with the server gone.
+// Files from a loopback server that fails as networks do: a missing file asked for once; errors,
+// drops and cuts retried, then given up; Retry-After waited for; hangs timed out; oversized files
+// and bad redirects refused at once; many files in their places over few connections. The disk
+// cache: fresh entries served, stale ones revalidated, torn ones fetched again; bounded; shared by
+// two fetchers at once; served with the server gone.
 #include "HttpFetcher.h"
 #include "TestSupport.h"
 
@@ -14,7 +13,6 @@
 #include <filesystem>
 #include <future>
 #include <map>
-#include <sstream>
 
 namespace {
 
@@ -44,10 +42,10 @@ FetchOptions quick(const std::string& cacheFolder = "")
 
 int logged(const std::string& log, const std::string& line)
 {
-    std::istringstream lines(readFile(log));
+    const std::string text = "\n" + readFile(log), wanted = "\n" + line + "\n";
     int count = 0;
-    for (std::string each; std::getline(lines, each);)
-        count += each == line;
+    for (auto at = text.find(wanted); at != std::string::npos; at = text.find(wanted, at + 1))
+        ++count;
     return count;
 }
 
@@ -144,13 +142,15 @@ TEST(HttpFetcher, RetriesWhatMayPassAndNothingElse)
     EXPECT_GE(logged(log, "GET /drop drop"), 3);
 }
 
-TEST(HttpFetcher, CacheServesFreshAndRevalidatesStale)
+TEST(HttpFetcher, CacheServesFreshRevalidatesStaleKeepsItsBoundAndTakesTwoFetchersAtOnce)
 {
     TempDir root;
     for (const char* name : {"fresh", "a", "b"})
         writeFile(root.path(name), contentOf(name[0]));
-    const std::string cache = root.path("cache/tiles");
-    TileServer lasting(root.str(), {"--max-age", "2", "--log", root.path("lasting.log")});
+    for (int n = 0; n < 24; ++n)
+        writeFile(root.path(std::to_string(n)), contentOf(n, 8000));
+    const std::string cache = root.path("cache/tiles"), log = root.path("log");
+    TileServer briefly(root.str(), {"--max-age", "2", "--log", log}), lasting(root.str(), {"--max-age", "60"}), revalidating(root.str());
     HttpFetcher fetcher(quick(cache));
     struct stat made {};
     EXPECT_EQ(stat(cache.c_str(), &made), 0);
@@ -162,7 +162,7 @@ TEST(HttpFetcher, CacheServesFreshAndRevalidatesStale)
     };
 
     // Fresh for two seconds: served without asking.
-    const std::string fresh = lasting.url("fresh"), a = lasting.url("a"), b = lasting.url("b");
+    const std::string fresh = briefly.url("fresh"), a = briefly.url("a"), b = briefly.url("b");
     EXPECT_FALSE(fromCache(fresh, contentOf('f')));
     EXPECT_FALSE(fromCache(a, contentOf('a')));
     EXPECT_FALSE(fromCache(b, contentOf('b')));
@@ -175,37 +175,29 @@ TEST(HttpFetcher, CacheServesFreshAndRevalidatesStale)
     fs::copy_file(entryOf(cache, b), entryOf(cache, a), fs::copy_options::overwrite_existing);
     EXPECT_FALSE(fromCache(a, contentOf('a')));
     // Once stale, revalidated once, and fresh again.
-    EXPECT_TRUE(pollUntil([&] { return fromCache(fresh, contentOf('f')) && logged(root.path("lasting.log"), "GET /fresh 304") > 0; }, 5s));
+    EXPECT_TRUE(pollUntil([&] { return fromCache(fresh, contentOf('f')) && logged(log, "GET /fresh 304") > 0; }, 5s));
     EXPECT_TRUE(fromCache(fresh, contentOf('f')));
 
-    expectLogged(root.path("lasting.log"), {{"GET /fresh 200", 1}, {"GET /fresh 304", 1}, {"GET /a 200", 3}, {"GET /b 200", 1}});
-}
-
-TEST(HttpFetcher, CacheKeepsWithinItsBoundAndTakesTwoFetchersAtOnce)
-{
-    TempDir root;
-    for (int n = 0; n < 24; ++n)
-        writeFile(root.path(std::to_string(n)), contentOf(n, 8000));
-    TileServer lasting(root.str(), {"--max-age", "60"}), revalidating(root.str());
+    expectLogged(log, {{"GET /fresh 200", 1}, {"GET /fresh 304", 1}, {"GET /a 200", 3}, {"GET /b 200", 1}});
 
     // The least recently used go first: file 0, served after each store, stays. Files' times
     // tick coarsely (4 ms here), so each store waits for a tick of its own.
     FetchOptions bounded = quick(root.path("bounded"));
     bounded.cacheBound = 64 << 10;
-    HttpFetcher fetcher(bounded);
+    HttpFetcher boundedFetcher(bounded);
     const auto fileTime = [&] { writeFile(root.path("tick"), ""); return fs::last_write_time(root.path("tick")); };
     for (int n = 0; n < 16; ++n) {
         const auto before = fileTime();
         pollUntil([&] { return fileTime() > before; });
-        EXPECT_EQ(fetcher.fetch(lasting.url(std::to_string(n))).bytes, contentOf(n, 8000));
-        EXPECT_TRUE(fetcher.fetch(lasting.url("0")).fromCache) << n;
+        EXPECT_EQ(boundedFetcher.fetch(lasting.url(std::to_string(n))).bytes, contentOf(n, 8000));
+        EXPECT_TRUE(boundedFetcher.fetch(lasting.url("0")).fromCache) << n;
     }
     std::uint64_t kept = 0;
     for (const auto& file : fs::recursive_directory_iterator(bounded.cacheFolder))
         kept += file.is_regular_file() ? file.file_size() : 0;
     EXPECT_LE(kept, bounded.cacheBound);
-    EXPECT_TRUE(fetcher.fetch(lasting.url("15")).fromCache);
-    EXPECT_FALSE(fetcher.fetch(lasting.url("1")).fromCache);
+    EXPECT_TRUE(boundedFetcher.fetch(lasting.url("15")).fromCache);
+    EXPECT_FALSE(boundedFetcher.fetch(lasting.url("1")).fromCache);
 
     // Two fetchers, as two viewers would, revalidating and rewriting the same entries at once.
     std::vector<std::string> urls;
@@ -213,10 +205,10 @@ TEST(HttpFetcher, CacheKeepsWithinItsBoundAndTakesTwoFetchersAtOnce)
         urls.push_back(revalidating.url(std::to_string(n)));
     const FetchOptions shared = quick(root.path("shared"));
     HttpFetcher one(shared), other(shared);
-    const auto wrongAfterRounds = [&](HttpFetcher& fetcher) {
+    const auto wrongAfterRounds = [&](HttpFetcher& each) {
         int wrong = 0;
         for (int round = 0; round < 4; ++round) {
-            const auto results = fetcher.fetchAll(urls);
+            const auto results = each.fetchAll(urls);
             for (int n = 0; n < 24; ++n)
                 wrong += results[n].outcome != Outcome::Fetched || results[n].bytes != contentOf(n, 8000);
         }
