@@ -1,8 +1,7 @@
-// Pyramids of every kind, written here as the tools that make them lay them out (gdal2tiles's XYZ
-// and TMS folders, an MBTiles file, libvips's Deep Zoom and IIIF), read back through their levels,
-// from files or from tile_server.py on the loopback interface: every pixel from its own place,
-// whatever the tile size, the end rows are counted from or the overlap; missing and damaged tiles
-// drawn from the finest coarser level that has their place; what is no pyramid refused with why.
+// Pyramids of every kind as their tools lay them out (gdal2tiles's XYZ and TMS, MBTiles, libvips's
+// Deep Zoom and IIIF), read from files or from tile_server.py: every pixel from its own place,
+// whatever the tile size, row order or overlap; missing and damaged tiles drawn from the finest
+// coarser level that has their place; what is no pyramid refused with why.
 #include "ImageSource.h"
 #include "PngWriter.h"
 #include "Pyramid.h"
@@ -110,10 +109,10 @@ int misplacedInWindows(const PictureLevels& pyramid, int level, ImageSize shown)
 const std::vector<ImageSize> pictureLevels{{300, 200}, {150, 100}, {75, 50}, {38, 25}};
 const std::vector<ImageSize> world{{256, 256}, {128, 128}, {64, 64}};
 
-// The world's zooms as {z}/{x}/{y}.png under `folder`, rows from the top or bottom.
-void writeWorld(const TempDir& dir, const std::string& folder, bool fromBottom)
+// Levels of these sizes as {z}/{x}/{y}.png under `folder`, rows from the top or bottom.
+void writeFolder(const TempDir& dir, const std::string& folder, const std::vector<ImageSize>& sizes, bool fromBottom)
 {
-    writeTiles(dir, world, fromBottom, [&](int zoom, std::uint32_t column, std::uint32_t row, const std::string& png) { putFile(folder, zoom, column, row, png); });
+    writeTiles(dir, sizes, fromBottom, [&](int zoom, std::uint32_t column, std::uint32_t row, const std::string& png) { putFile(folder, zoom, column, row, png); });
 }
 
 std::shared_ptr<HttpFetcher> quickFetcher()
@@ -131,9 +130,7 @@ TEST(Pyramid, EveryKindReadsEachPixelFromItsPlace)
     TempDir dir;
     std::string whyNot, label;
     // XYZ, rows from the top: its size the grid its tiles make, or what gdal2tiles's page says.
-    writeTiles(dir, pictureLevels, false, [&](int zoom, std::uint32_t column, std::uint32_t row, const std::string& png) {
-        putFile(dir.path("xyz"), zoom, column, row, png);
-    });
+    writeFolder(dir, dir.path("xyz"), pictureLevels, false);
     auto xyz = openPyramid(dir.path("xyz"), label, whyNot);
     ASSERT_TRUE(xyz) << whyNot;
     EXPECT_EQ(xyz->count(), 4);
@@ -149,9 +146,7 @@ TEST(Pyramid, EveryKindReadsEachPixelFromItsPlace)
     EXPECT_EQ(misplacedInWindows(*xyz, 0, pictureLevels[0]), 0) << "XYZ with its extent";
 
     // TMS in the raster profile: rows from the bottom, the picture laid from its bottom-left corner.
-    writeTiles(dir, pictureLevels, true, [&](int zoom, std::uint32_t column, std::uint32_t row, const std::string& png) {
-        putFile(dir.path("tms"), zoom, column, row, png);
-    });
+    writeFolder(dir, dir.path("tms"), pictureLevels, true);
     writeFile(dir.path("tms/tilemapresource.xml"), R"(<?xml version="1.0" encoding="utf-8"?>
     <TileMap version="1.0.0">
       <BoundingBox minx="0.0" miny="-200.0" maxx="300.0" maxy="0.0"/>
@@ -240,9 +235,8 @@ TEST(Pyramid, MissingAndDamagedTilesDrawnFromCoarserLevelsAndBadOnesRefused)
     std::string whyNot, damage, label;
     const auto sparse = openPyramid(dir.path("sparse"), label, whyNot);
     ASSERT_TRUE(sparse) << whyNot;
-    // The finest level's tile (1, 1), at 64 to 128 across and down, from the next level; (2, 1),
-    // whose place the next level lacks too, from the one after, each of its pixels four of the
-    // finest's four.
+    // The finest level's tile (1, 1), 64 to 128 across and down, from the next level; (2, 1), whose
+    // place that level lacks too, from the one after.
     const ImageSize finest = sparse->size(0);
     EXPECT_EQ(misplaced(*sparse, 0, PixelArea{64, finest.height - 128, 64, 64}, [](long x, long y) { return told(1, x / 2, y / 2); }, &damage), 0);
     EXPECT_EQ(misplaced(*sparse, 0, PixelArea{128, finest.height - 128, 64, 64}, [](long x, long y) { return told(2, x / 4, y / 4); }, &damage), 0);
@@ -272,8 +266,8 @@ TEST(ServedPyramid, TemplatesAndTileJsonReadEachPixelFromItsPlace)
     TempDir dir;
     TileServer server(dir.str(), {"/broken/*=500"});
     const auto fetcher = quickFetcher();
-    writeWorld(dir, dir.path("xyz"), false);
-    writeWorld(dir, dir.path("tms"), true);
+    writeFolder(dir, dir.path("xyz"), world, false);
+    writeFolder(dir, dir.path("tms"), world, true);
     writeFile(dir.path("xyz/tiles.json"), R"({"tilejson": "3.0.0", "name": "World", "tiles": ["./{z}/{x}/{y}.png"], "maxzoom": 2, "tileSize": 64})");
     writeFile(dir.path("tms/tiles.json"), R"({"tiles": ["/tms/{z}/{x}/{y}.png"], "scheme": "tms", "minzoom": 1, "maxzoom": 2, "tilesize": 64})");
     writeFile(dir.path("local.json"), R"({"tiles": [")" + server.url("xyz/{z}/{x}/{y}.png") + R"("], "maxzoom": 2, "tilesize": 64})");
