@@ -219,6 +219,16 @@ std::pair<std::vector<Vertex>, std::vector<std::vector<Vertex>>> draw(MappedGrid
     return drawn;
 }
 
+// Of the triangles with every corner on texture row v: those reaching right of u, and the others.
+std::pair<int, int> rightOfAndOver(const std::vector<std::vector<Vertex>>& triangles, float u, float v)
+{
+    std::pair<int, int> counts;
+    for (const auto& t : triangles)
+        if (std::abs(t[0].t - v) < 1e-6f && std::abs(t[1].t - v) < 1e-6f && std::abs(t[2].t - v) < 1e-6f)
+            ++(std::max({t[0].s, t[1].s, t[2].s}) > u + 1e-6f ? counts.first : counts.second);
+    return counts;
+}
+
 TEST(Drawing, TheMarkerThenQuadStripsThatLeaveTheCutOpen)
 {
     const PlaneGrid grid(50);
@@ -232,13 +242,7 @@ TEST(Drawing, TheMarkerThenQuadStripsThatLeaveTheCutOpen)
         ASSERT_EQ(points.size(), 1u);
         EXPECT_TRUE(points[0].x == 320 && points[0].y == 240);
         EXPECT_EQ(triangles.size(), 2u * 2575) << angle;
-        int rightOfCut = 0, overCut = 0;
-        for (const auto& t : triangles)
-            if (t[0].t == 0.5f && t[1].t == 0.5f && t[2].t == 0.5f) {
-                const bool right = std::max({t[0].s, t[1].s, t[2].s}) > 0.5f;
-                rightOfCut += right;
-                overCut += !right;
-            }
+        const auto [rightOfCut, overCut] = rightOfAndOver(triangles, 0.5f, 0.5f);
         EXPECT_TRUE(rightOfCut == 2 * 25 && overCut == 0) << angle;
     }
     // Around a focus off the centre, the cut runs from it to the left edge: the cells over it are
@@ -252,14 +256,7 @@ TEST(Drawing, TheMarkerThenQuadStripsThatLeaveTheCutOpen)
         aroundFocus.recompute(angle);
         const auto triangles = draw(aroundFocus, GL_FILL, 8.0).second;
         EXPECT_EQ(triangles.size(), 2 * (cells - 15)) << angle;
-        const float focusV = float((0.3 + 1) / 2), focusU = float((-0.44 + 1) / 2);
-        int rightOfCut = 0, overCut = 0;
-        for (const auto& t : triangles)
-            if (std::abs(t[0].t - focusV) < 1e-6f && std::abs(t[1].t - focusV) < 1e-6f && std::abs(t[2].t - focusV) < 1e-6f) {
-                const bool right = std::max({t[0].s, t[1].s, t[2].s}) > focusU + 1e-6f;
-                rightOfCut += right;
-                overCut += !right;
-            }
+        const auto [rightOfCut, overCut] = rightOfAndOver(triangles, float((-0.44 + 1) / 2), float((0.3 + 1) / 2));
         EXPECT_TRUE(rightOfCut == 2 * int(laidOut[0].size() - 16) && overCut == 0) << angle << " " << rightOfCut << " " << overCut;
     }
     // In wireframe no line joins the rims of the cut, at the left and right edges at this angle.

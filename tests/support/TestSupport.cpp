@@ -106,6 +106,7 @@ void openGlWindow(int width, int height)
         window = glutCreateWindow("test");
     }
     glutSetWindow(window);
+    glViewport(0, 0, width, height);
 }
 
 bool pollUntil(const std::function<bool()>& done, std::chrono::steady_clock::duration limit)

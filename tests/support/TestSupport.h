@@ -52,7 +52,7 @@ private:
 };
 
 // A GLUT window on the display the test runs under (a private Xvfb from scripts/test), opened on
-// first use and made current.
+// first use and made current, its viewport width x height whatever size it was opened at.
 void openGlWindow(int width, int height);
 
 struct Image {
