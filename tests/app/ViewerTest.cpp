@@ -42,23 +42,20 @@ void writeImages(const TempDir& dir)
     }
 }
 
-// What the main window shows: the morph angle, the focus, and for a picture shown in its true
-// proportions, its aspect (0 for the square view).
+// What the main window shows: the morph angle, the focus, a picture's aspect (0: the square view).
 struct View {
     float angle = 6.28318f;
     std::complex<double> focus = 0;
     double aspect = 0;
 };
 
-// The image point p = focus + z that the view puts under the centre of pixel (px, py) of a picture
-// of the main window, or nothing: back through the fitting to w, then z = (1 + w / k)^k on the
-// wedge |arg| < pi / k it fills, and nothing where p lies outside the image. The square view: the
-// real axis up the window, the square stretched over it, the view values k lowered to 3.14159 and
-// 2. True proportions: z = -i (q - f) for the picture's plane point q (its longer side from -1 to
-// 1), drawn turned, so that the picture is upright, in square drawing units with the window's
-// height from -1 to 1; the view values go from fitting the picture into the window at k = 1 to the
-// full turn across the width, twice the picture's half diagonal at the top, at k = pi (the scale)
-// and 2 (the offset).
+// The image point p = focus + z under the centre of pixel (px, py) of a picture of the main window:
+// back through the fitting to w, then z = (1 + w / k)^k on the wedge |arg| < pi / k it fills;
+// nothing outside the image. Square view: the real axis up the window, the view values k lowered
+// to 3.14159 and 2. True proportions: z = -i (q - f) for the plane point q (longer side -1 to 1),
+// drawn upright in units of half the window's height; the view values go from fitting the picture
+// at k = 1 to the full turn across the width, twice its half diagonal at the top, at k = pi (the
+// scale) and 2 (the offset).
 std::optional<std::complex<double>> imagePoint(const View& view, double px, double py, const Image& picture)
 {
     const double k = float(6.28318 / double(view.angle)), x = (px + 0.5) / picture.width * 2 - 1, y = 1 - (py + 0.5) / picture.height * 2;
@@ -85,9 +82,8 @@ std::optional<std::complex<double>> imagePoint(const View& view, double px, doub
     return image;
 }
 
-// Pixels of a lattice that do not show the texel the view puts there (within a few texels), or
-// are not white where it puts nothing. Skipped: the rim, the cut, and the large cells at the
-// focus, where the grid's texture is interpolated over a strongly curved mapping.
+// Pixels of a lattice not showing the texel the view puts there (within a few), or not white where
+// it puts nothing; skipped: the rim, the cut, and the large cells at the focus (strongly curved).
 int mismatches(const Image& picture, const View& view)
 {
     auto source = [&](int px, int py) { return imagePoint(view, px, py, picture); };
@@ -105,12 +101,10 @@ int mismatches(const Image& picture, const View& view)
     return count;
 }
 
-// Pictures whose every pixel tells its place, to a small part of a pixel: "across" ones their
-// column, "up" ones their row from the bottom, each by a ramp in red (0 to 127 across, 128 to 255
-// up, so that the two tell themselves apart) that says which wave of 64 pixels, and the phase of
-// the wave (green and blue: sine and cosine) where in it. Filtering blurs the wave but does not
-// shift it, as long as it averages over less than a wave (the rim of the logarithmic view around
-// a focus at a corner averages over 40 texels).
+// Pictures whose every pixel tells its place to a small part of a pixel, "across" ones their column,
+// "up" ones their row from the bottom: a red ramp (0 to 127 across, 128 to 255 up) says which wave of
+// 64 pixels, the wave's phase (green and blue: sine and cosine) where in it. Filtering blurs the wave
+// but does not shift it while it averages over less than a wave (40 texels at a corner focus's rim).
 constexpr int tellingWave = 64;
 void writeTelling(const std::string& path, int width, int height, bool up)
 {
@@ -156,8 +150,8 @@ std::optional<std::complex<double>> toldPoint(const Image& across, const Image& 
     return std::complex<double>(told(across.at(x, y), width), told(up.at(x, y), height));
 }
 
-// The square view's two position images, "columns.png" and "rows.png", strips that tell 2048
-// columns and rows, and the point of the image square a pixel of their pictures shows.
+// The square view's position images, "columns.png" and "rows.png", strips that tell 2048 columns and
+// rows, and the point of the image square a pixel of their pictures shows.
 constexpr int positionTexels = 2048;
 void writePositionImages(const TempDir& dir)
 {
@@ -174,8 +168,7 @@ struct PositionPictures {
     Image gridColumns, gridRows, exactColumns, exactRows;
 };
 
-// How many pixels apart the view draws image points p and q near pixel (px, py), by the mapping's
-// rate there; NaN where it shows no image.
+// How many pixels apart the view draws image points p and q near pixel (px, py); NaN off the image.
 double pixelsApart(const View& view, const Image& picture, int px, int py, std::complex<double> p, std::complex<double> q)
 {
     auto point = [&](double x, double y) { return imagePoint(view, x, y, picture).value_or(NAN); };
@@ -186,9 +179,8 @@ double pixelsApart(const View& view, const Image& picture, int px, int py, std::
     return std::hypot(a, b);
 }
 
-// Of the drawn pixels of the position images' pictures at a view, farther than `skipped` from the
-// focus, the share that shows the point the mapping puts within a pixel of it. Beyond the outer
-// texels' centres, in the image's last half texel, a texture can only show the outer texel.
+// Of the position images' drawn pixels farther than `skipped` from the focus, the share showing the
+// point the mapping puts there within a pixel; in the image's last half texel, the outer texel.
 double shareWithinAPixel(const Image& columns, const Image& rows, const View& view, double skipped = 0)
 {
     constexpr double outerCentre = 1 - 1.0 / positionTexels;
@@ -262,8 +254,8 @@ struct Sitting : Viewer {
         xdotool("mousemove " + std::to_string(find(panelWindow).x + x) + " " + std::to_string(y) + " click 1");
     }
     void click(int control) { clickAt(controlX, controlY[control]); }
-    // Whether the panel (texts, controls, marks), the pointer away, looks as its picture in the test
-    // data, which may show only its top part; the whole panel shown is kept for a look.
+    // Whether the panel, the pointer away, looks as its picture (maybe of its top part) in the test
+    // data; the panel shown is kept for a look.
     bool panelLooksAsIn(const std::string& name)
     {
         xdotool("mousemove 320 240");
@@ -281,16 +273,15 @@ struct Sitting : Viewer {
         xdotool("type -- " + text);
         xdotool("key Return");
     }
-    // A panel click on the image or "Exact texturing" checkbox at y, seen there, then the main
-    // window's picture drawn after it.
+    // A click on the image or "Exact texturing" checkbox at y, seen there; the picture after it.
     Image pick(int y, const std::string& panel)
     {
         clickAt(controlX, y);
         EXPECT_TRUE(panelLooksAsIn(panel)) << panel;
         return sync() ? mainPicture() : Image{};
     }
-    // With "columns.png" and "rows.png" given, the first shown, in the grid: the pictures of both,
-    // in the grid and exactly, leaving the first shown in the grid again, as it must look.
+    // With the position images given, the first in the grid: both in the grid and exactly, leaving
+    // the first in the grid again, as it must look.
     PositionPictures positionPictures()
     {
         PositionPictures pictures;
@@ -338,8 +329,8 @@ TEST(Viewer, OneSittingWithTheMouseTheKeysAndThePanel)
     // Keys other than 'f' and Esc change nothing.
     viewer.keys("F a Z 1 0 space Return Up Down Left Right F1 F2 F11 F12 Home Page_Down");
     EXPECT_TRUE(viewer.sync() && viewer.shows(plane));
-    // From rest (the viewer sleeps; input must wake it), a right drag 200 pixels down in one motion
-    // event: 100 steps of 0.02 toward the logarithm.
+    // From rest (input must wake the viewer), a right drag 200 pixels down in one motion event: 100
+    // steps of 0.02 toward the logarithm.
     ASSERT_TRUE(viewer.comesToRest());
     viewer.drag(3, 100, 300);
     const float angle = float(-100 * 0.02 + double(6.28318f));
@@ -367,8 +358,8 @@ TEST(Viewer, OneSittingWithTheMouseTheKeysAndThePanel)
     ASSERT_TRUE(viewer.showsAngle(0.01f));
     const Image logView = viewer.mainPicture();
     EXPECT_GT(blendedShareAndImage(logView, 0, logView.height / 5).first, 0.5) << "the shrunk rim is not filtered";
-    // Exact texturing filters it from mipmaps: the checker averages to about its middle blue. So
-    // it does for an image picked meanwhile, which has mipmaps of its own.
+    // Exact texturing filters it from mipmaps, the checker near its middle blue; so it does for an
+    // image picked meanwhile, with mipmaps of its own.
     viewer.clickAt(controlX, exactY);
     EXPECT_TRUE(viewer.waitForMain([](const Image& p) { return blendedShareAndImage(p, 0, p.height / 5, 9).first > 0.95; }));
     viewer.click(2);
@@ -394,8 +385,8 @@ TEST(Viewer, OneSittingWithTheMouseTheKeysAndThePanel)
     viewer.keys("f");
     EXPECT_TRUE(viewer.shows(logView) && viewer.panelLooksAsIn("panel.png"));
 
-    // Each image from the panel, its file read when picked and not again: picking it again after the
-    // file changed changes nothing, picking it anew shows the change.
+    // Each image from the panel, its file read when picked: picked again after the file changed, as
+    // it was; picked anew, changed.
     for (int image : {1, 2, 3, 0}) {
         viewer.click(1 + image);
         EXPECT_TRUE(viewer.showsImage(image) && viewer.panelLooksAsIn(image ? "panel-image" + std::to_string(image) + ".png" : "panel.png"));
@@ -408,8 +399,8 @@ TEST(Viewer, OneSittingWithTheMouseTheKeysAndThePanel)
     viewer.click(1);
     EXPECT_TRUE(viewer.showsImage(3));
 
-    // A wider, flatter window, while the viewer is held up, so that it meets the resize and the
-    // exposure in one go and GLUT draws once: the picture stretches with it.
+    // A wider, flatter window, made while the viewer is held up so that GLUT draws once for both the
+    // resize and the exposure: the picture stretches with it.
     EXPECT_TRUE(viewer.comesToRest());
     kill(viewer.pid(), SIGSTOP);
     viewer.xdotool("windowsize --sync " + std::to_string(main.id) + " 900 300");
@@ -457,8 +448,8 @@ TEST(Viewer, PicturesOfYourOwnShownExactlyAndSaved)
     viewer.keys("f");
     EXPECT_TRUE(viewer.shows(lines));
 
-    // The working folder read-only, so the home folder, where the disk is full: the reason, nothing
-    // left behind, and the viewer goes on.
+    // The working folder read-only, so the home folder, whose disk is full: the reason, nothing left
+    // behind, and the viewer goes on.
     std::filesystem::create_directory(dir.path("home"));
     Sitting full(dir, {"-m", "sh", "-c", "mount --bind \"$PWD\" \"$PWD\" && mount -o remount,ro,bind \"$PWD\" && cd \"$PWD\" &&"
                                          " mount -t tmpfs -o size=4k tmpfs home && HOME=$PWD/home exec " VIEWER_PATH}, "/usr/bin/unshare");
@@ -477,9 +468,8 @@ TEST(Viewer, PicturesOfYourOwnShownExactlyAndSaved)
     EXPECT_EQ(old.output("stderr"), "Exact texturing is not available: this OpenGL (1.4) has no shaders\n");
 }
 
-// The focus put anywhere: clicked, dragged at the widest and at the smallest angle, typed, and back
-// at the centre. At each view the pictures must match the mapping around the focus that the test
-// works out itself from where it clicked and dragged.
+// The focus clicked, dragged at the widest and smallest angles, typed, and centred: each view must
+// match the mapping around the focus the test works out from where it clicked and dragged.
 TEST(Viewer, TheFocusClickedDraggedTypedAndCentred)
 {
     TempDir dir;
@@ -507,8 +497,7 @@ TEST(Viewer, TheFocusClickedDraggedTypedAndCentred)
     EXPECT_TRUE(viewer.panelLooksAsIn("panel-focus-clicked.png"));
     expectMatches("clicked");
 
-    // A Shift-drag keeps the point it grabbed under the pointer: the focus moves by the difference
-    // of the two points' z.
+    // A Shift-drag keeps the point grabbed under the pointer: the focus moves by the z's difference.
     auto drag = [&](int fromX, int fromY, int toX, int toY, const std::string& where) {
         const std::complex<double> grabbed = imagePoint(view, fromX, fromY, centred).value();
         auto z = [&](int x, int y) { return imagePoint({view.angle, 0}, x, y, centred).value_or(NAN); };
@@ -529,8 +518,7 @@ TEST(Viewer, TheFocusClickedDraggedTypedAndCentred)
     viewer.drag(3, 10, 470);
     view.angle = 0.01f;
     expectMatches("near a corner, at the smallest angle");
-    // Pulling a point down to the bottom of the logarithmic view brings it into the focus; then the
-    // viewer rests, as it does after typing in the panel.
+    // A point pulled to the bottom of the logarithmic view comes to the focus; then the viewer rests.
     drag(80, 100, 320, 440, "dragged at the smallest angle");
     EXPECT_TRUE(viewer.comesToRest());
 
@@ -540,9 +528,8 @@ TEST(Viewer, TheFocusClickedDraggedTypedAndCentred)
     EXPECT_TRUE(viewer.panelLooksAsIn("panel-focus-edge.png") && viewer.comesToRest());
     expectMatches("on an edge");
     const Image edge = shown.gridColumns;
-    // And the typed angle: at 3 (typed while the viewer is held up, so that every key comes
-    // between the same two frames), then below the smallest, which is 0.01, and above the widest,
-    // from where a drag upward changes nothing.
+    // The angle typed: 3 (while the viewer is held up, every key between the same two frames), below
+    // the smallest (0.01), and above the widest, where a drag upward changes nothing.
     kill(viewer.pid(), SIGSTOP);
     viewer.typeInto(fieldX, angleY - 46, "3");
     kill(viewer.pid(), SIGCONT);
@@ -560,12 +547,10 @@ TEST(Viewer, TheFocusClickedDraggedTypedAndCentred)
     EXPECT_TRUE(viewer.shows(centred));
 }
 
-// How a view shows a picture, judged at a lattice of window pixels from a pair of its pictures:
-// of the pixels drawn, those measured (the picture smooth around them, away from the cut and the
-// picture's edges), and of those, the ones where the view is conformal (the singular values of
-// its Jacobian, window to picture, within 5% of each other, orientation kept) and upright (the
-// Jacobian a positive multiple of the identity, within 5%). The Jacobian is taken over a span of
-// the window that shows at least a few of the picture's pixels.
+// How a view shows a picture, at a lattice of pixels of a pair of its pictures: of the pixels drawn,
+// those measured (smooth around them, away from the cut and edges), and of those the conformal ones
+// (the Jacobian's singular values, window to picture, within 5%, orientation kept) and the upright
+// ones (it a positive multiple of the identity within 5%), taken over a span of a few picture pixels.
 struct Shape {
     int drawn = 0, measured = 0, conformal = 0, upright = 0;
     double share(int part) const { return measured ? double(part) / measured : 0; }
@@ -602,10 +587,10 @@ Shape shapeOf(const Image& across, const Image& up, int width, int height)
     return shape;
 }
 
-// Pictures of 2:1, 2:3 and 1:1 given, so in their true proportions, in the default window and a
-// wide one: at the widest angle upright, all in view, filling the window one way; conformal there,
-// at a middle angle and at the smallest with exact texturing, where the side edges show what lies
-// straight below the focus. A Shift-click at the widest angle centres the point clicked. F11.
+// Pictures of 2:1, 2:3 and 1:1 in their true proportions, in the default window and a wide one: at
+// the widest angle upright, whole, filling the window one way; conformal there, at a middle angle
+// and at the smallest exactly, whose side edges show what lies straight below the focus. Then
+// Shift-click and F11.
 TEST(Viewer, YourPictureAsItIsUprightInItsProportionsAndConformal)
 {
     TempDir dir;
@@ -638,8 +623,7 @@ TEST(Viewer, YourPictureAsItIsUprightInItsProportionsAndConformal)
                             shape.measured, 100 * shape.share(shape.conformal), 100 * shape.share(shape.upright));
                 EXPECT_TRUE(shape.measured >= 0.85 * shape.drawn && shape.share(shape.conformal) >= 0.95) << where << " at " << at;
             };
-            // The widest angle, in the grid: upright, the whole picture centred and filling the
-            // window one way.
+            // The widest angle, in the grid: upright, centred, filling the window one way.
             Image up = pick(2 * pair + 1, true), across = pick(2 * pair, false);
             const Shape widest = shapeOf(across, up, width, height);
             report("the widest angle", widest);
@@ -674,8 +658,8 @@ TEST(Viewer, YourPictureAsItIsUprightInItsProportionsAndConformal)
             up = now();
             across = pick(2 * pair, false);
             report("the smallest angle", shapeOf(across, up, width, height));
-            // Its side edges: straight below the focus, the picture's centre, within the angle
-            // the outermost pixels turn around it; its middle, straight above.
+            // Its side edges straight below the focus (the centre), within the outer pixels' turn;
+            // its middle straight above.
             int sides = 0, below = 0, middle = 0, above = 0;
             const double turn = std::tan(2 * M_PI * 8 / windowWidth);
             for (int y = 0; y < windowHeight; y += 4)
@@ -703,9 +687,8 @@ TEST(Viewer, YourPictureAsItIsUprightInItsProportionsAndConformal)
     EXPECT_TRUE(back.x == 0 && back.y == 0);
 }
 
-// The largest difference, over all pixels and colours, between a picture of the main window at the
-// widest angle and the 480 x 640 image it shows: there each texel lies on a pixel of its own, the
-// image on its side, its columns up the window and its rows across it.
+// The largest difference between a picture of the main window at the widest angle and the 480 x 640
+// image it shows there, a texel to a pixel, on its side: its columns up the window, its rows across.
 int largestDifference(const Image& shown, const Image& image)
 {
     if (shown.width != image.height || shown.height != image.width)
@@ -731,10 +714,8 @@ std::string withOrientation(std::string jpeg)
     return jpeg.insert(2, exif, sizeof exif - 1);
 }
 
-// One picture saved in every format the viewer names, shown through the viewer as an independent
-// decoder, ImageMagick, decodes it. Then a picture that takes a while to decode: its progress
-// shows in the panel while the main window keeps its picture and morphs, and Esc ends the viewer
-// at once, in the middle of it.
+// One picture in every format the viewer names, shown as ImageMagick decodes it. Then a slow one:
+// its progress in the panel while the main window keeps its picture and morphs; Esc ends it at once.
 TEST(Viewer, EveryFormatShownAsAnIndependentDecoderDecodesIt)
 {
     TempDir dir;
@@ -804,8 +785,7 @@ TEST(Viewer, EveryFormatShownAsAnIndependentDecoderDecodesIt)
     const int panelHeight = viewer.find(panelWindow).height;
     const int slowY = controlY[1] + 23 * int(std::size(formats));
     viewer.clickAt(controlX, slowY);
-    // After half a second the panel tells how far it is, on a line of its own, while the main
-    // window still shows the picture it had, and morphs.
+    // After half a second the panel tells how far it is on a line of its own; the picture stays.
     ASSERT_TRUE(pollUntil([&] { return viewer.find(panelWindow).height > panelHeight; }, std::chrono::seconds(10)));
     EXPECT_TRUE(viewer.shows(before));
     // Another picked meanwhile is the one shown, and the slow one's line goes.
@@ -826,12 +806,10 @@ TEST(Viewer, EveryFormatShownAsAnIndependentDecoderDecodesIt)
     EXPECT_TRUE(std::filesystem::is_empty(dir.path("tmp")));
 }
 
-// A picture deeper than the texture limit (lowered for the test), 2048 pixels square: each pixel's
-// red and green the low bits of its column and row, its blue a checker of single pixels. At the
-// smallest angle the focus's neighbourhood shows the file's own pixels, at the focus it starts
-// with and where it is moved; where a pixel covers several of the file's pixels it shows their
-// mean, the checker's middle blue, and coarser levels keep their pixels in place; and the viewer
-// rests once the levels are in.
+// A picture 2048 pixels square, deeper than the (lowered) texture limit, red and green the low bits
+// of column and row, blue a checker. At the smallest angle, around the focus first and as moved, the
+// file's own pixels; where a pixel covers several, their mean, the middle blue; coarser levels in
+// place; the viewer at rest once the levels are in.
 TEST(Viewer, ADeepPictureShowsTheFilesOwnPixelsAtTheFocus)
 {
     TempDir dir;
@@ -857,10 +835,9 @@ TEST(Viewer, ADeepPictureShowsTheFilesOwnPixelsAtTheFocus)
                 const auto p = imagePoint(view, px, py, shown), right = imagePoint(view, px + 1, py, shown), below = imagePoint(view, px, py + 1, shown);
                 if (!p || !right || !below || shown.white(px, py))
                     continue;
-                // Where the mapping puts the file's pixel (column, row), and how many of them the
-                // screen's pixel spans. Magnified, close to a file pixel's centre, a screen pixel
-                // shows that pixel: its low bits, and its side of the checker (but where the low
-                // bits wrap, filtering blends 255 and 0).
+                // The file's pixel (column, row) there, and how many the screen pixel spans.
+                // Magnified, near a file pixel's centre, it shows that pixel: low bits and checker
+                // (but where the low bits wrap, filtering blends 255 and 0).
                 const double column = (p->real() + 1) / 2 * side - 0.5, row = (p->imag() + 1) / 2 * side - 0.5;
                 const double span = std::max(std::abs(*right - *p), std::abs(*below - *p)) / 2 * side;
                 const long x = std::lround(column), y = std::lround(row);
@@ -879,8 +856,7 @@ TEST(Viewer, ADeepPictureShowsTheFilesOwnPixelsAtTheFocus)
                     d.blendedBlue += colour[2];
                     d.blendedSpread += std::abs(colour[2] - 127.5);
                 }
-                // Means of the low bits keep them where they are: at every level, a pixel's red
-                // and green tell its place, away from where they wrap.
+                // Means of the low bits keep them: at every level red and green tell the place.
                 const double margin = 2 * span + 2, across = std::fmod(column + 256, 256), up = std::fmod(row + 256, 256);
                 if (span > 1 && span < 6 && std::min(across, 256 - across) > margin && std::min(up, 256 - up) > margin) {
                     ++d.placed;
@@ -959,10 +935,9 @@ TEST(Viewer, AnImageThatCannotBeLoadedEndsItWithTheMessage)
         EXPECT_EQ(refused.output("stderr"), reason + "\n");
         EXPECT_EQ(refused.windowsCreated(), 0) << reason;
     }
-    // Damaged further in, or cut short under a header that promises 100,000 x 100,000 pixels: a
-    // file given is refused when it is decoded, with its path and the reason on standard error and
-    // a line in the panel, while the viewer goes on. The main window keeps what it had (white
-    // before any picture), the others stay to pick, and the file picked again is tried again.
+    // Damaged further in, or cut short under a header of 100,000 x 100,000 pixels: refused when
+    // decoded, the path and reason on standard error and in the panel, and the viewer goes on with
+    // what it had (white at first), the others to pick; picked again, the file is tried again.
     writeFile(dir.path("bomb.png"), withClaimedSize(readFile(dir.path("galaxie.png")), 100000, 100000));
     Sitting damaged(dir, {"cut.png", "galaxie.png", "bomb.png"});
     ASSERT_TRUE(damaged.waitForWindows()) << damaged.output("stderr");
@@ -990,10 +965,8 @@ TEST(Viewer, AnImageThatCannotBeLoadedEndsItWithTheMessage)
 
 } // namespace
 
-// Pyramids of tiles 16 pixels square, written tile by tile as an XYZ folder: whole down to 64
-// pixels, below that only the tiles around `places` (picture points, across and up). Each pixel
-// tells its place at its level: red and green the low bits of its column and row from the top,
-// blue its zoom and a checker of single pixels.
+// XYZ folders of 16-pixel tiles, whole to zoom 2, below only around `places` (picture points,
+// across and up); red and green the low bits of column and row from the top, blue zoom and checker.
 constexpr int pyramidTile = 16, pyramidChecker = 4;
 std::uint8_t pyramidBlue(int zoom) { return std::uint8_t(zoom * 9); }
 void writePyramid(const std::string& folder, int deepest, const std::vector<std::complex<double>>& places)
@@ -1021,11 +994,9 @@ void writePyramid(const std::string& folder, int deepest, const std::vector<std:
     }
 }
 
-// What the bottom edge of a viewer zoomed in as far as it goes at the smallest angle shows, once
-// at rest, of a pyramid `deepest` zooms deep, the focus at its (column, row) (their low bits are
-// what is compared): the deepest level's own pixels, 8 screen pixels wide and high, each as it is
-// (no blend of the checker), in place, straight above the focus its own column a dozen rows up;
-// within the memory budget.
+// At rest, zoomed in fully at the smallest angle on a pyramid `deepest` zooms deep, the focus at
+// its (column, row) (low bits compared): the bottom edge shows the deepest level's own pixels, 8
+// screen pixels a side, unblended, in place, the focus's column a dozen rows up; within budget.
 void expectDeepestPixels(Sitting& viewer, int deepest, long column, long row, const std::string& where)
 {
     // A viewer waiting for a server takes no CPU: the deepest level is waited for first.
@@ -1087,10 +1058,9 @@ void zoomInAt(Sitting& viewer, std::complex<double> focus)
     viewer.typeInto(fieldX, realY - 23 * 3 + 23, std::to_string(focus.imag()));
 }
 
-// A pyramid 2^30 pixels on a side, one of its tiles cut short. At the smallest angle, zoomed in
-// with the wheel as far as it goes, the deepest level's own pixels at the bottom edge: where the
-// focus is typed, where a Shift-click at depth puts it (to the pixel), and near the far corner;
-// the viewer resting once the windows are in; the damaged tile told.
+// A pyramid 2^30 pixels a side, a tile cut short: zoomed in fully, its deepest pixels where the
+// focus is typed, where a Shift-click at depth puts it (to the pixel), near the far corner; the
+// damaged tile told.
 TEST(Viewer, APyramidShowsItsDeepestPixelsAtTheFocusZoomedIn)
 {
     TempDir dir;
@@ -1119,13 +1089,10 @@ TEST(Viewer, APyramidShowsItsDeepestPixelsAtTheFocusZoomedIn)
     expectDeepestPixels(viewer, deepest, farColumn, farRow, "near the far corner");
 }
 
-// The same kind of pyramid from a server on the loopback interface, as a TileJSON document names
-// it, its disk cache a folder of the test's. The server spoils the tiles of nine zooms, each its
-// own way (a hang, slow answers, drops, a truncated tile, an oversized one, a redirect loop, a
-// redirect to another protocol, errors, a zoom missing): the viewer keeps drawing (a drag shows at
-// once), shows the deepest level's own pixels at the focus and coarser levels for the rest, says
-// what failed and why, comes to rest, and Esc ends it at once. Then, the server stopped, a viewer
-// shows the same from the disk cache.
+// Such a pyramid served on the loopback interface through TileJSON, the disk cache the test's. The
+// server spoils nine zooms each its own way (hang, slow, drop, truncate, oversize, loop, ftp, 500,
+// 404): the viewer keeps drawing, shows the deepest pixels at the focus, says what failed and why,
+// rests, and Esc ends it at once. Then, the server stopped, the same from the disk cache.
 TEST(Viewer, APyramidFromAServerSturdyWhenTheNetworkIsNot)
 {
     TempDir dir;
