@@ -239,6 +239,7 @@ struct Sitting : Viewer {
         const std::string b = std::to_string(button);
         xdotool("mousemove 300 " + std::to_string(fromY) + " mousedown " + b + " mousemove 300 " + std::to_string(toY) + " mouseup " + b);
     }
+    void toSmallestAngle() { drag(3, 10, 470); drag(3, 10, 470); }
     // 'f' twice, through wireframe and back: all input sent before is handled.
     bool sync()
     {
@@ -353,8 +354,7 @@ TEST(Viewer, OneSittingWithTheMouseTheKeysAndThePanel)
     // Upward past the widest angle, then downward past the smallest: it stops at each.
     viewer.drag(3, 470, 10);
     EXPECT_TRUE(viewer.shows(plane));
-    viewer.drag(3, 10, 470);
-    viewer.drag(3, 10, 470);
+    viewer.toSmallestAngle();
     ASSERT_TRUE(viewer.showsAngle(0.01f));
     const Image logView = viewer.mainPicture();
     EXPECT_GT(blendedShareAndImage(logView, 0, logView.height / 5).first, 0.5) << "the shrunk rim is not filtered";
@@ -514,8 +514,7 @@ TEST(Viewer, TheFocusClickedDraggedTypedAndCentred)
     // A click where no image is drawn does nothing; neither does a drag without Shift.
     viewer.xdotool("mousemove 600 50 keydown shift click 1 keyup shift mousemove 300 300 mousedown 1 mousemove 200 100 mouseup 1");
     EXPECT_TRUE(viewer.sync() && viewer.shows(shown.gridColumns));
-    viewer.drag(3, 10, 470);
-    viewer.drag(3, 10, 470);
+    viewer.toSmallestAngle();
     view.angle = 0.01f;
     expectMatches("near a corner, at the smallest angle");
     // A point pulled to the bottom of the logarithmic view comes to the focus; then the viewer rests.
@@ -821,8 +820,7 @@ TEST(Viewer, ADeepPictureShowsTheFilesOwnPixelsAtTheFocus)
     ASSERT_EQ(writePng(dir.path("deep.png"), side, side, rgb.data()), "");
     Sitting viewer(dir, {"CLV_TEXTURE_LIMIT=512", VIEWER_PATH, "deep.png"}, "/usr/bin/env");
     ASSERT_TRUE(viewer.waitForWindows()) << viewer.output("stderr");
-    viewer.drag(3, 10, 470);
-    viewer.drag(3, 10, 470);
+    viewer.toSmallestAngle();
     // What a picture of it shows, pixel by pixel, for a focus.
     struct Detail {
         int near = 0, own = 0, covering = 0, averaged = 0, placed = 0, inPlace = 0, blended = 0;
@@ -1051,8 +1049,7 @@ std::pair<long, long> deepestOf(std::complex<double> point, int deepest)
 // Zoomed in with the wheel as far as it goes at the smallest angle, the focus typed.
 void zoomInAt(Sitting& viewer, std::complex<double> focus)
 {
-    viewer.drag(3, 10, 470);
-    viewer.drag(3, 10, 470);
+    viewer.toSmallestAngle();
     viewer.xdotool("mousemove 320 240 click --repeat 120 --delay 5 4");
     viewer.typeInto(fieldX, realY - 23 * 3, std::to_string(focus.real()));
     viewer.typeInto(fieldX, realY - 23 * 3 + 23, std::to_string(focus.imag()));
