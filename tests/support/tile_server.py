@@ -108,6 +108,5 @@ class Server(http.server.ThreadingHTTPServer):
 
 
 server = Server(("127.0.0.1", 0), Handler)
-server.daemon_threads = True
 print(server.server_address[1], flush=True)
 server.serve_forever()
