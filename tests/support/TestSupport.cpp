@@ -128,13 +128,6 @@ std::optional<int> reap(pid_t pid, std::chrono::steady_clock::duration limit)
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-// A window can change size between asking for its geometry and reading its pixels, and the X
-// server then refuses the read; Xlib's default handler would end the test.
-int ignoreXError(Display*, XErrorEvent*)
-{
-    return 0;
-}
-
 // Starts the server `words` (found on the PATH), which never outlives the test however it ends,
 // with a pipe as its file `fd`: the first line it writes there, once it listens, and its process.
 std::pair<std::string, pid_t> startServer(std::vector<std::string> words, int fd)
@@ -188,7 +181,9 @@ Viewer::Viewer(std::string program, std::string workDir, std::vector<std::string
     const auto [number, started] = startServer({"sh", "-c", "exec Xvfb -displayfd 3 -screen 0 1600x1200x24 -nolisten tcp 2>/dev/null"}, 3);
     display = ":" + number;
     server = started;
-    XSetErrorHandler(ignoreXError);
+    // A window can change size between asking for its geometry and reading its pixels, and the X
+    // server then refuses the read; Xlib's default handler would end the test.
+    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
     if (!(x = XOpenDisplay(display.c_str())))
         throw std::runtime_error("no private X server (is Xvfb installed?)");
     XSelectInput(x, DefaultRootWindow(x), SubstructureNotifyMask);
@@ -248,11 +243,6 @@ bool Viewer::waitForWindows()
     return waitFor(panelWindow, [this](const Image&) { return find(panelWindow).x == 1360; }).has_value();
 }
 
-bool Viewer::xdotool(const std::string& arguments) const
-{
-    return runCommand("DISPLAY=" + display + " xdotool " + arguments).status == 0;
-}
-
 std::optional<Image> Viewer::waitFor(const std::string& title, const std::function<bool(const Image&)>& wanted) const
 {
     Image image;
@@ -280,16 +270,6 @@ std::optional<int> Viewer::exitStatus(std::chrono::steady_clock::duration limit)
            output("stderr").find("failed to open display") != std::string::npos && restarts++ < 5)
         start();
     return status;
-}
-
-std::string Viewer::output(const std::string& stream) const
-{
-    return readFile(logs.path(stream));
-}
-
-bool Viewer::waitForOutput(const std::string& stream, const std::string& text) const
-{
-    return pollUntil([&] { return output(stream).find(text) != std::string::npos; });
 }
 
 int Viewer::windowsCreated()

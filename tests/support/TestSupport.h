@@ -94,14 +94,14 @@ public:
     // manager to place it). False if they did not appear.
     bool waitForWindows();
     WindowGeometry find(const std::string& title) const;
-    bool xdotool(const std::string& arguments) const;
+    bool xdotool(const std::string& arguments) const { return runCommand("DISPLAY=" + display + " xdotool " + arguments).status == 0; }
     // Polls the picture of the window with this title until `wanted` holds; nullopt if it never does.
     std::optional<Image> waitFor(const std::string& title, const std::function<bool(const Image&)>& wanted) const;
     // The exit status once the viewer has ended; nullopt if it still runs after `limit`.
     std::optional<int> exitStatus(std::chrono::steady_clock::duration limit = std::chrono::seconds(30));
-    std::string output(const std::string& stream = "stdout") const;
+    std::string output(const std::string& stream = "stdout") const { return readFile(logs.path(stream)); }
     // Polls the output until it holds `text`; false if it never does.
-    bool waitForOutput(const std::string& stream, const std::string& text) const;
+    bool waitForOutput(const std::string& stream, const std::string& text) const { return pollUntil([&] { return output(stream).find(text) != std::string::npos; }); }
     int windowsCreated();   // top-level windows created on the display so far
     pid_t pid() const { return process; }
 
