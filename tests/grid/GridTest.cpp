@@ -63,9 +63,8 @@ TEST(PlaneGrid, RowsAndColumnsOverTheSquareWithTheCentreLinesDoubled)
     EXPECT_THROW(PlaneGrid(0), std::invalid_argument);
 }
 
-// Around any focus the grid spans the image edge to edge, its texture coordinates the image's own,
-// its lines at whole steps from the focus, the doubled lines and the open cut at the focus; back at
-// the centre it is the symmetric grid.
+// Around any focus the grid spans the image, its texture coordinates the image's own, its lines at
+// whole steps from the focus, the doubled lines and the open cut there; centred again, symmetric.
 TEST(PlaneGrid, LaidOutAroundTheFocus)
 {
     PlaneGrid grid(50);
@@ -83,12 +82,10 @@ TEST(PlaneGrid, LaidOutAroundTheFocus)
                 ASSERT_EQ(rows[r].size(), rows[0].size());
                 const GridVertex& vertex = rows[r][c];
                 const Complex z = vertex.position, p = f + z;
-                // The image's own texture coordinates (the doubled lines share the focus's); no line
-                // strays past the image's edges.
+                // The image's texture coordinates (doubled lines share the focus's), within it.
                 ASSERT_TRUE(std::abs(vertex.u - (p.real() + 1) / 2) < 1e-8 && std::abs(vertex.v - (p.imag() + 1) / 2) < 1e-8) << focus << r << c;
                 ASSERT_TRUE(std::abs(p.real()) <= 1 + 1e-8 && std::abs(p.imag()) <= 1 + 1e-8) << focus;
-                // Lines at whole steps from the focus, but at the edges; cells of a step, but the gap
-                // and partial ones at the edges.
+                // Lines at whole steps from the focus, cells of a step, but the gap and at the edges.
                 const bool edge = c == 0 || c + 1 == rows[r].size(), atGap = std::abs(z.real()) == gap;
                 ASSERT_TRUE(edge || atGap || std::abs(z.real() * 25 - std::round(z.real() * 25)) < 1e-9) << focus << c;
                 const double cell = c == 0 ? 1 : (z.real() - rows[r][c - 1].position.real()) * 25;
