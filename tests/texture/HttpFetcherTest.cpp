@@ -49,8 +49,7 @@ int logged(const std::string& log, const std::string& line)
     return count;
 }
 
-// The server logs a request once it has answered it, which may be just after the client has its
-// answer: this waits for the lines, then counts them.
+// The server logs a request once answered, maybe after the client has it: wait, then count.
 void expectLogged(const std::string& log, const std::map<std::string, int>& lines)
 {
     pollUntil([&] { return std::all_of(lines.begin(), lines.end(), [&](const auto& line) { return logged(log, line.first) >= line.second; }); }, 5s);
@@ -67,9 +66,7 @@ std::string entryOf(const std::string& cache, const std::string& url)
     return "";
 }
 
-using Timed = std::future<std::pair<std::vector<FetchResult>, std::chrono::steady_clock::duration>>;
-
-Timed timedFetch(HttpFetcher& fetcher, std::vector<std::string> urls)
+auto timedFetch(HttpFetcher& fetcher, std::vector<std::string> urls)
 {
     return std::async(std::launch::async, [&fetcher, urls] {
         const auto start = std::chrono::steady_clock::now();
@@ -105,8 +102,8 @@ TEST(HttpFetcher, RetriesWhatMayPassAndNothingElse)
         urls.push_back(server.url(name));
     for (int n = 0; n < 12; ++n)
         queuedUrls.push_back(server.url(std::to_string(n)));
-    Timed faults = timedFetch(fetcher, urls), timeouts = timedFetch(fetcher, {server.url("hang"), server.url("slow")});
-    Timed retryAfter = timedFetch(fetcher, {server.url("429")}), queued = timedFetch(queueing, queuedUrls);
+    auto faults = timedFetch(fetcher, urls), timeouts = timedFetch(fetcher, {server.url("hang"), server.url("slow")});
+    auto retryAfter = timedFetch(fetcher, {server.url("429")}), queued = timedFetch(queueing, queuedUrls);
 
     const auto results = faults.get().first;
     const auto result = [&](std::size_t index) { return std::make_pair(results[index].outcome, results[index].whyNot); };
