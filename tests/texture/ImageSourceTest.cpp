@@ -38,10 +38,9 @@ TEST(ImageSource, ThePngSuiteAsThePngLoaderDecodesItAndItsCorruptFilesRefused)
         }
 }
 
-// Pictures of every format cut short or overwritten in the middle of their data: refused at their
-// header or at their decode, whole or shrunk, with a reason, whatever libvips reports (an error,
-// a warning, or fewer rows). Left out, as nothing can tell: WebP and AVIF overwritten (their data
-// has no checksums), and a pyramid shrunk from an intact level above its damaged one.
+// Pictures of every format cut short or overwritten mid-data: refused, whole or shrunk, with a
+// reason, whatever libvips reports (an error, a warning, fewer rows). Left out, as nothing can tell:
+// WebP and AVIF overwritten (no checksums), a pyramid shrunk from an intact level above the damage.
 TEST(ImageSource, DamagedPicturesOfEveryFormatRefused)
 {
     TempDir dir;

@@ -57,10 +57,9 @@ TEST(TextureCatalogue, EachSelectionReplacesTheOneTextureObject)
     EXPECT_EQ(sizeWithin({4000000000u, 2000000000u}, 16384).height, 8192u);
 }
 
-// Every shape of picture up to 16 gigapixels, square or a thin strip, and pyramids up to 2^30
-// pixels a side: its clipmap's windows are as
-// large as its texture memory (256 MiB, its shrunk copy counted twice, in its own texture and in
-// the atlas) and the GL's side allow, and no smaller than needed.
+// Every shape of picture up to 16 gigapixels, square or a thin strip, and pyramids up to 2^30 pixels
+// a side: its clipmap's windows as large as its texture memory (256 MiB, its shrunk copy counted in
+// its own texture and in the atlas) and the GL's side allow, and no smaller than needed.
 TEST(TextureCatalogue, ADeepPicturesTexturesStayWithinTheirBudgetAndTheGlsSide)
 {
     const std::uint64_t budget = std::uint64_t(256) << 20;
