@@ -611,8 +611,7 @@ TEST(Viewer, YourPictureAsItIsUprightInItsProportionsAndConformal)
         return viewer.waitForMain([=](const Image& p) { return tellsUp(p) == up; }).value_or(Image{});
     };
     auto now = [&] { return viewer.sync() ? viewer.mainPicture() : Image{}; };
-    for (const std::pair<int, int>& window : {std::pair{640, 480}, std::pair{1000, 400}}) {
-        const int windowWidth = window.first, windowHeight = window.second;
+    for (const auto& [windowWidth, windowHeight] : {std::pair{640, 480}, std::pair{1000, 400}}) {
         viewer.xdotool("windowsize --sync " + std::to_string(viewer.find(mainWindow).id) + " " + std::to_string(windowWidth) + " " + std::to_string(windowHeight));
         for (std::size_t pair = 0; pair < std::size(pictures); ++pair) {
             const int width = pictures[pair].width, height = pictures[pair].height;
@@ -1022,8 +1021,7 @@ void expectDeepestPixels(Sitting& viewer, int deepest, long column, long row, co
         return double(length) / std::max(changes, 1);
     };
     const double across = runs(200, shown.height - 5, 1, 0, 240), up = runs(320, shown.height - 41, 0, 1, 40);
-    std::printf("%s: %d of %d pixels at the bottom edge show the deepest level, %d in place; above the focus %d, %d; runs of %.1f pixels across, "
-                "%.1f up\n",
+    std::printf("%s: %d of %d pixels at the bottom edge show the deepest level, %d in place; above the focus %d, %d; runs of %.1f across, %.1f up\n",
                 where.c_str(), deepestShown, band, placed, above[0], above[1], across, up);
     EXPECT_GE(deepestShown, 0.95 * band) << where << viewer.output("stderr");
     if (deepestShown < 0.95 * band)
@@ -1031,11 +1029,9 @@ void expectDeepestPixels(Sitting& viewer, int deepest, long column, long row, co
     EXPECT_GE(placed, 0.95 * band) << where;
     EXPECT_TRUE(near(above[0], column, 1) && near(above[1], row - 13, 4)) << where;
     EXPECT_TRUE(across > 4.5 && across < 11 && up / across > 0.7 && up / across < 1.4) << where;
-    std::ifstream status("/proc/" + std::to_string(viewer.pid()) + "/status");
-    std::string line;
-    while (std::getline(status, line) && line.compare(0, 6, "VmRSS:") != 0) {
-    }
-    EXPECT_TRUE(underAddressSanitizer || std::stol(line.substr(6)) < 512 * 1024) << line;
+    const std::string status = readFile("/proc/" + std::to_string(viewer.pid()) + "/status");
+    const long residentKiB = std::stol(status.substr(status.find("VmRSS:") + 6));
+    EXPECT_TRUE(underAddressSanitizer || residentKiB < 512 * 1024) << residentKiB << " KiB resident";
 }
 
 // The deepest level's column and row from the top of a picture point typed into the focus's
