@@ -165,7 +165,7 @@ std::complex<double> decodedPoint(const Image& columns, const Image& rows, int p
 
 // The pictures of the two position images at one view, in the grid and exactly.
 struct PositionPictures {
-    Image gridColumns, gridRows, exactColumns, exactRows;
+    Image gridColumns, gridRows, exactRows, exactColumns;
 };
 
 // How many pixels apart the view draws image points p and q near pixel (px, py); NaN off the image.
@@ -285,11 +285,8 @@ struct Sitting : Viewer {
     // the first in the grid again, as it must look.
     PositionPictures positionPictures()
     {
-        PositionPictures pictures;
-        pictures.gridColumns = sync() ? mainPicture() : Image{};
-        pictures.gridRows = pick(controlY[2], "panel-rows.png");
-        pictures.exactRows = pick(exactY - 46, "panel-rows-exact.png");
-        pictures.exactColumns = pick(controlY[1], "panel-columns-exact.png");
+        const PositionPictures pictures{sync() ? mainPicture() : Image{}, pick(controlY[2], "panel-rows.png"), pick(exactY - 46, "panel-rows-exact.png"),
+                                        pick(controlY[1], "panel-columns-exact.png")};   // in this order
         EXPECT_TRUE(pick(exactY - 46, "panel-columns.png") == pictures.gridColumns);
         return pictures;
     }
@@ -392,12 +389,10 @@ TEST(Viewer, OneSittingWithTheMouseTheKeysAndThePanel)
         EXPECT_TRUE(viewer.showsImage(image) && viewer.panelLooksAsIn(image ? "panel-image" + std::to_string(image) + ".png" : "panel.png"));
     }
     std::filesystem::copy_file(dir.path("ctreemap.png"), dir.path("galaxie.png"), std::filesystem::copy_options::overwrite_existing);
-    viewer.click(1);
-    EXPECT_TRUE(viewer.sync() && viewer.showsImage(0));
-    viewer.click(2);
-    EXPECT_TRUE(viewer.showsImage(1));
-    viewer.click(1);
-    EXPECT_TRUE(viewer.showsImage(3));
+    for (const auto& [control, image] : {std::pair{1, 0}, {2, 1}, {1, 3}}) {
+        viewer.click(control);
+        EXPECT_TRUE(viewer.sync() && viewer.showsImage(image)) << image;
+    }
 
     // A wider, flatter window, made while the viewer is held up so that GLUT draws once for both the
     // resize and the exposure: the picture stretches with it.
