@@ -53,9 +53,8 @@ struct View {
 // back through the fitting to w, then z = (1 + w / k)^k on the wedge |arg| < pi / k it fills;
 // nothing outside the image. Square view: the real axis up the window, the view values k lowered
 // to 3.14159 and 2. True proportions: z = -i (q - f) for the plane point q (longer side -1 to 1),
-// drawn upright in units of half the window's height; the view values go from fitting the picture
-// at k = 1 to the full turn across the width, twice its half diagonal at the top, at k = pi (the
-// scale) and 2 (the offset).
+// upright in units of half the window's height; the view values go from fitting the picture at k = 1
+// to the full turn across the width, twice its half diagonal at the top, at k = pi (scale) and 2.
 std::optional<std::complex<double>> imagePoint(const View& view, double px, double py, const Image& picture)
 {
     const double k = float(6.28318 / double(view.angle)), x = (px + 0.5) / picture.width * 2 - 1, y = 1 - (py + 0.5) / picture.height * 2;
@@ -581,10 +580,9 @@ Shape shapeOf(const Image& across, const Image& up, int width, int height)
     return shape;
 }
 
-// Pictures of 2:1, 2:3 and 1:1 in their true proportions, in the default window and a wide one: at
-// the widest angle upright, whole, filling the window one way; conformal there, at a middle angle
-// and at the smallest exactly, whose side edges show what lies straight below the focus. Then
-// Shift-click and F11.
+// Pictures of 2:1, 2:3 and 1:1 in true proportions, in the default window and a wide one: upright,
+// whole and filling the window one way at the widest angle; conformal there, at a middle angle and,
+// exactly, at the smallest, whose side edges show what lies below the focus. Shift-click; F11.
 TEST(Viewer, YourPictureAsItIsUprightInItsProportionsAndConformal)
 {
     TempDir dir;
@@ -799,10 +797,9 @@ TEST(Viewer, EveryFormatShownAsAnIndependentDecoderDecodesIt)
     EXPECT_TRUE(std::filesystem::is_empty(dir.path("tmp")));
 }
 
-// A picture 2048 pixels square, deeper than the (lowered) texture limit, red and green the low bits
-// of column and row, blue a checker. At the smallest angle, around the focus first and as moved, the
-// file's own pixels; where a pixel covers several, their mean, the middle blue; coarser levels in
-// place; the viewer at rest once the levels are in.
+// A 2048-pixel square picture over the (lowered) texture limit, red and green the low bits of column
+// and row, blue a checker: at the smallest angle, at the focus first and moved, the file's pixels;
+// where a pixel covers several, their mean; coarser levels in place; at rest once the levels are in.
 TEST(Viewer, ADeepPictureShowsTheFilesOwnPixelsAtTheFocus)
 {
     TempDir dir;
@@ -827,9 +824,8 @@ TEST(Viewer, ADeepPictureShowsTheFilesOwnPixelsAtTheFocus)
                 const auto p = imagePoint(view, px, py, shown), right = imagePoint(view, px + 1, py, shown), below = imagePoint(view, px, py + 1, shown);
                 if (!p || !right || !below || shown.white(px, py))
                     continue;
-                // The file's pixel (column, row) there, and how many the screen pixel spans.
-                // Magnified, near a file pixel's centre, it shows that pixel: low bits and checker
-                // (but where the low bits wrap, filtering blends 255 and 0).
+                // The file's pixel (column, row) there and the screen pixel's span. Magnified, near
+                // a pixel's centre, its own: low bits and checker (wrapping low bits blend 255, 0).
                 const double column = (p->real() + 1) / 2 * side - 0.5, row = (p->imag() + 1) / 2 * side - 0.5;
                 const double span = std::max(std::abs(*right - *p), std::abs(*below - *p)) / 2 * side;
                 const long x = std::lround(column), y = std::lround(row);
@@ -1046,9 +1042,8 @@ void zoomInAt(Sitting& viewer, std::complex<double> focus)
     viewer.typeInto(fieldX, realY - 23 * 3 + 23, std::to_string(focus.imag()));
 }
 
-// A pyramid 2^30 pixels a side, a tile cut short: zoomed in fully, its deepest pixels where the
-// focus is typed, where a Shift-click at depth puts it (to the pixel), near the far corner; the
-// damaged tile told.
+// A pyramid 2^30 pixels a side, a tile cut short: zoomed in fully, its deepest pixels where the focus
+// is typed, where a Shift-click at depth puts it (to the pixel), near the far corner; the tile told.
 TEST(Viewer, APyramidShowsItsDeepestPixelsAtTheFocusZoomedIn)
 {
     TempDir dir;
@@ -1077,10 +1072,9 @@ TEST(Viewer, APyramidShowsItsDeepestPixelsAtTheFocusZoomedIn)
     expectDeepestPixels(viewer, deepest, farColumn, farRow, "near the far corner");
 }
 
-// Such a pyramid served on the loopback interface through TileJSON, the disk cache the test's. The
-// server spoils nine zooms each its own way (hang, slow, drop, truncate, oversize, loop, ftp, 500,
-// 404): the viewer keeps drawing, shows the deepest pixels at the focus, says what failed and why,
-// rests, and Esc ends it at once. Then, the server stopped, the same from the disk cache.
+// Such a pyramid served through TileJSON, the disk cache the test's, nine zooms spoilt each its own
+// way (hang, slow, drop, truncate, oversize, loop, ftp, 500, 404): the viewer keeps drawing, shows
+// the deepest pixels, tells what failed, rests, ends at Esc; then, the server stopped, from cache.
 TEST(Viewer, APyramidFromAServerSturdyWhenTheNetworkIsNot)
 {
     TempDir dir;

@@ -1,7 +1,6 @@
-// What the tests share: commands, folders, files, a GL context, and the real viewer under an Xvfb
-// of its own, driven as a person would (xdotool), its windows' pixels read from the X server. Input
-// never reaches a display the test did not start, every wait polls with a timeout, and a start this
-// Xvfb refused (it now and then drops a connection while another client disconnects) is retried.
+// What the tests share: commands, folders, files, a GL context, and the real viewer under an Xvfb of
+// its own, driven by xdotool, its pixels read from the X server. Input never reaches a display the
+// test did not start, waits poll with timeouts, and a start the Xvfb now and then refused is retried.
 #pragma once
 
 #include <chrono>

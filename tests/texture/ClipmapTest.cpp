@@ -1,6 +1,5 @@
-// The clipmap with a real GL and real workers: after every step of its streaming, each level's
-// tile in the atlas, read back from the GL, holds exactly the window it is drawn as, and its mipmap
-// the means of that window's pixels; once settled, each window holds the focus.
+// The clipmap with a real GL and workers: after every streaming step each level's atlas tile holds
+// exactly its window, its mipmap that window's means; once settled, each window holds the focus.
 #include "Clipmap.h"
 #include "ImageSource.h"
 #include "PngWriter.h"

@@ -1,8 +1,7 @@
-// Files from a loopback server that fails as networks do: a missing file asked for once; errors,
-// drops and cuts retried, then given up; Retry-After waited for; hangs timed out; oversized files
-// and bad redirects refused at once; many files in their places over few connections. The disk
-// cache: fresh entries served, stale ones revalidated, torn ones fetched again; bounded; shared by
-// two fetchers at once; served with the server gone.
+// Files from a loopback server that fails as networks do: a 404 asked once; errors, drops and cuts
+// retried, then given up; Retry-After waited for; hangs timed out; oversized files and bad redirects
+// refused at once; many files in place over few connections. The disk cache: fresh entries served,
+// stale revalidated, torn fetched again; bounded; shared by two fetchers; served with no server.
 #include "HttpFetcher.h"
 #include "TestSupport.h"
 

@@ -1,6 +1,5 @@
-// libFuzzer target: pictures through libvips, of whatever format the bytes say. Every input must
-// either open and decode, every row of a picture within the size asked, or fail with a reason;
-// the sanitizers report anything else.
+// libFuzzer target: pictures through libvips, whatever their format. Every input opens and decodes,
+// every row within the size asked, or fails with a reason; the sanitizers report anything else.
 #include "ImageSource.h"
 
 #include <unistd.h>

@@ -1,6 +1,5 @@
-// Pictures through libvips: the whole PngSuite exactly as the PNG loader decodes it, its corrupt
-// files and damaged pictures of every format refused, and the shrink on load, which keeps the
-// proportions and the colours, followed row by row from a thread of its own.
+// Pictures through libvips: the PngSuite as the PNG loader decodes it, corrupt and damaged files of
+// every format refused, the shrink on load keeping proportions and colours, followed row by row.
 #include "BackgroundDecode.h"
 #include "ImageSource.h"
 #include "PngWriter.h"

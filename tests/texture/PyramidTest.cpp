@@ -1,7 +1,6 @@
 // Pyramids of every kind as their tools lay them out (gdal2tiles's XYZ and TMS, MBTiles, libvips's
-// Deep Zoom and IIIF), read from files or from tile_server.py: every pixel from its own place,
-// whatever the tile size, row order or overlap; missing and damaged tiles drawn from the finest
-// coarser level that has their place; what is no pyramid refused with why.
+// Deep Zoom and IIIF), from files or tile_server.py: every pixel from its place, whatever the tile
+// size, row order or overlap; missing and damaged tiles from coarser levels; no pyramid, refused.
 #include "ImageSource.h"
 #include "PngWriter.h"
 #include "Pyramid.h"
