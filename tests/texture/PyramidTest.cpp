@@ -30,22 +30,17 @@ Colour told(int level, long x, long y)
     return {double(x & 255), double(y & 255), double(level * 50 + (x >> 8) * 16 + (y >> 8))};
 }
 
-void append(std::vector<std::uint8_t>& rgb, const Colour& colour)
-{
-    for (const double channel : colour)
-        rgb.push_back(std::uint8_t(channel));
-}
-
-// A tile of level `level`, of `size`: tileSide square from (left, top), white beyond the level.
-std::string tilePng(const TempDir& dir, int level, ImageSize size, long left, long top)
+// A PNG of level `level` (of `size`): `part` (a tile) from (left, top), white beyond the level.
+std::string levelPng(const TempDir& dir, int level, ImageSize size, long left, long top, ImageSize part = {tileSide, tileSide})
 {
     std::vector<std::uint8_t> rgb;
-    for (long y = top; y < top + long(tileSide); ++y)
-        for (long x = left; x < left + long(tileSide); ++x) {
+    for (long y = top; y < top + long(part.height); ++y)
+        for (long x = left; x < left + long(part.width); ++x) {
             const bool inside = x >= 0 && y >= 0 && x < long(size.width) && y < long(size.height);
-            append(rgb, inside ? told(level, x, y) : Colour{255, 255, 255});
+            for (const double channel : inside ? told(level, x, y) : Colour{255, 255, 255})
+                rgb.push_back(std::uint8_t(channel));
         }
-    EXPECT_EQ(writePng(dir.path("tile.png"), tileSide, tileSide, rgb.data()), "");
+    EXPECT_EQ(writePng(dir.path("tile.png"), part.width, part.height, rgb.data()), "");
     return readFile(dir.path("tile.png"));
 }
 
@@ -59,7 +54,7 @@ void writeTiles(const TempDir& dir, const std::vector<ImageSize>& sizes, bool fr
         for (std::uint32_t row = 0; row * tileSide < size.height; ++row)
             for (std::uint32_t column = 0; column * tileSide < size.width; ++column) {
                 const long top = fromBottom ? long(size.height) - long((row + 1) * tileSide) : long(row * tileSide);
-                put(int(sizes.size()) - 1 - level, column, row, tilePng(dir, level, size, long(column * tileSide), top));
+                put(int(sizes.size()) - 1 - level, column, row, levelPng(dir, level, size, long(column * tileSide), top));
             }
     }
 }
@@ -208,11 +203,7 @@ TEST(Pyramid, EveryKindReadsEachPixelFromItsPlace)
     EXPECT_EQ(readFile(dir.path("world.mbtiles")), before);
 
     // Deep Zoom as libvips writes it: tiles of 50 with 3 pixels of overlap.
-    std::vector<std::uint8_t> rgb;
-    for (long y = 0; y < 200; ++y)
-        for (long x = 0; x < 300; ++x)
-            append(rgb, told(0, x, y));
-    ASSERT_EQ(writePng(dir.path("picture.png"), 300, 200, rgb.data()), "");
+    writeFile(dir.path("picture.png"), levelPng(dir, 0, pictureLevels[0], 0, 0, pictureLevels[0]));
     ASSERT_EQ(runCommand("vips dzsave " + dir.path("picture.png") + " " + dir.path("zoom") + " --tile-size 50 --overlap 3 --suffix .png").status, 0);
     const auto deepZoom = openPyramid(dir.path("zoom.dzi"), label, whyNot);
     ASSERT_TRUE(deepZoom) << whyNot;
