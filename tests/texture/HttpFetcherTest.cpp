@@ -28,10 +28,11 @@ std::string contentOf(int n, std::size_t size = 3000)
     return bytes;
 }
 
-FetchOptions quick(const std::string& cacheFolder = "")
+FetchOptions quick(const std::string& cacheFolder = "", int connectionsPerHost = 4)
 {
     FetchOptions options;
     options.cacheFolder = cacheFolder;
+    options.connectionsPerHost = connectionsPerHost;
     options.connectTimeout = options.wholeTimeout = 1s;
     options.attempts = 3;
     options.firstBackOff = 20ms;
@@ -86,13 +87,10 @@ TEST(HttpFetcher, RetriesWhatMayPassAndNothingElse)
     const std::string log = root.path("log");
     TileServer server(root.str(), {"--log", log, "/500=500", "/flaky=flaky:2", "/429=429:1", "/drop=drop", "/truncate=truncate", "/oversize=oversize",
                                    "/loop=loop", "/ftp=ftp", "/hang=hang", "/slow=slow:3", "/[0-9]*=slow:0.25"});
-    FetchOptions many = quick();
-    many.connectionsPerHost = 16;
-    HttpFetcher fetcher(many);
+    HttpFetcher fetcher(quick("", 16));
     // Twelve answers of a quarter second, two at a time: longer than a transfer may take, which
     // only holds if the transfers waiting for a connection are not yet timed.
-    FetchOptions twoAtATime = quick();
-    twoAtATime.connectionsPerHost = 2;
+    FetchOptions twoAtATime = quick("", 2);
     twoAtATime.attempts = 1;
     HttpFetcher queueing(twoAtATime);
 
