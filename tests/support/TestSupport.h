@@ -70,8 +70,7 @@ Image fromBottomFirst(std::uint32_t width, std::uint32_t height, const std::uint
 Image readPng(const std::string& path);
 // The files of the PngSuite in the test data: the valid ones, or the corrupt ones (x*.png).
 std::vector<std::filesystem::path> pngSuite(bool corrupt);
-// The bytes of a PNG file with its header changed to claim width x height pixels, with a matching
-// checksum: a file far too short for them.
+// A PNG file's bytes, its header (and checksum) changed to claim width x height pixels, far too many.
 std::string withClaimedSize(std::string png, std::uint32_t width, std::uint32_t height);
 
 struct WindowGeometry {
