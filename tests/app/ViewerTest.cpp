@@ -421,8 +421,7 @@ TEST(Viewer, PicturesOfYourOwnShownExactlyAndSaved)
         viewer.drag(3, 10, 10 + drag);
         angle = std::max(0.01f, float(-(drag / 2) * 0.02 + double(angle)));
         const PositionPictures shown = viewer.positionPictures();
-        const double exact = shareWithinAPixel(shown.exactColumns, shown.exactRows, {angle});
-        const double grid = shareWithinAPixel(shown.gridColumns, shown.gridRows, {angle});
+        const double exact = shareWithinAPixel(shown.exactColumns, shown.exactRows, {angle}), grid = shareWithinAPixel(shown.gridColumns, shown.gridRows, {angle});
         std::printf("pixels within a pixel of their texel at angle %.5f: exact %.2f%%, grid %.2f%%\n", angle, 100 * exact, 100 * grid);
         EXPECT_GE(exact, 0.995) << angle;
     }
@@ -478,8 +477,7 @@ TEST(Viewer, TheFocusClickedDraggedTypedAndCentred)
     // The grid's pictures match away from the focus, the exact ones everywhere.
     auto expectMatches = [&](const std::string& where) {
         shown = viewer.positionPictures();
-        const double grid = shareWithinAPixel(shown.gridColumns, shown.gridRows, view, 0.25);
-        const double exact = shareWithinAPixel(shown.exactColumns, shown.exactRows, view);
+        const double grid = shareWithinAPixel(shown.gridColumns, shown.gridRows, view, 0.25), exact = shareWithinAPixel(shown.exactColumns, shown.exactRows, view);
         std::printf("focus %s, (%.5f, %.5f) at angle %.5f: pixels within a pixel of their texel: exact %.2f%%, grid %.2f%% beyond 0.25\n",
                     where.c_str(), view.focus.real(), view.focus.imag(), view.angle, 100 * exact, 100 * grid);
         EXPECT_GE(grid, 0.97) << where;
