@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/inotify.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <future>
@@ -110,8 +112,9 @@ TEST(HttpFetcher, RetriesWhatMayPassAndNothingElse)
     for (std::size_t cut : {3, 4})   // dropped, or cut short: tried again
         EXPECT_TRUE(result(cut).first == Outcome::Failed && result(cut).second.find(", 3 tries") != std::string::npos) << result(cut).second;
     EXPECT_EQ(result(5), std::make_pair(Outcome::Failed, std::string("larger than 16 MiB")));
-    for (std::size_t refused : {6, 7})   // a redirect loop, a redirect to ftp: not tried again
+    for (std::size_t refused : {6, 7})   // a redirect loop, a redirect to ftp (not followed): not tried again
         EXPECT_TRUE(result(refused).first == Outcome::Failed && result(refused).second.find("tries") == std::string::npos) << result(refused).second;
+    EXPECT_NE(result(7).second.find("\"ftp\""), std::string::npos) << result(7).second;
 
     const auto [stuck, stuckTook] = timeouts.get();
     for (const FetchResult& timedOut : stuck)
@@ -197,6 +200,13 @@ TEST(HttpFetcher, CacheServesFreshRevalidatesStaleKeepsItsBoundAndTakesTwoFetche
     for (int n = 0; n < 24; ++n)
         urls.push_back(revalidating.url(std::to_string(n)));
     const FetchOptions shared = quick(root.path("shared"));
+    // Watched for an entry written where it is read, which a crash would leave torn.
+    const int watch = inotify_init1(IN_NONBLOCK);
+    for (int n = 0; n < 256; ++n) {
+        const char digits[] = "0123456789abcdef", name[] = {digits[n / 16], digits[n % 16], '\0'};
+        fs::create_directories(shared.cacheFolder + "/" + name);
+        inotify_add_watch(watch, (shared.cacheFolder + "/" + name).c_str(), IN_CLOSE_WRITE);
+    }
     HttpFetcher one(shared), other(shared);
     const auto wrongAfterRounds = [&](HttpFetcher& each) {
         int wrong = 0;
@@ -211,6 +221,13 @@ TEST(HttpFetcher, CacheServesFreshRevalidatesStaleKeepsItsBoundAndTakesTwoFetche
     auto second = std::async(std::launch::async, wrongAfterRounds, std::ref(other));
     EXPECT_EQ(first.get(), 0);
     EXPECT_EQ(second.get(), 0);
+    int writtenInPlace = 0;   // files closed after writing that are not the hidden ones renamed into place
+    alignas(inotify_event) char events[1 << 16];
+    for (ssize_t length; (length = read(watch, events, sizeof events)) > 0;)
+        for (ssize_t at = 0; at < length; at += ssize_t(sizeof(inotify_event) + reinterpret_cast<inotify_event*>(events + at)->len))
+            writtenInPlace += reinterpret_cast<inotify_event*>(events + at)->name[0] != '.';
+    close(watch);
+    EXPECT_EQ(writtenInPlace, 0);
     // Every entry whole: with the server gone, each is served from it.
     revalidating.stop();
     const auto offline = HttpFetcher(shared).fetchAll(urls);

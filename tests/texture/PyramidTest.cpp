@@ -15,6 +15,7 @@
 #include <cmath>
 #include <filesystem>
 #include <functional>
+#include <thread>
 #include <tuple>
 
 namespace {
@@ -254,9 +255,10 @@ TEST(Pyramid, MissingAndDamagedTilesDrawnFromCoarserLevelsAndBadOnesRefused)
 TEST(ServedPyramid, TemplatesAndTileJsonReadEachPixelFromItsPlace)
 {
     TempDir dir;
-    TileServer server(dir.str(), {"/broken/*=500"});
+    TileServer server(dir.str(), {"/broken/*=flaky:1"});
     const auto fetcher = quickFetcher();
     writeFolder(dir, dir.path("xyz"), world, false);
+    writeFolder(dir, dir.path("broken"), world, false);
     writeFolder(dir, dir.path("tms"), world, true);
     writeFile(dir.path("xyz/tiles.json"), R"({"tilejson": "3.0.0", "name": "World", "tiles": ["./{z}/{x}/{y}.png"], "maxzoom": 2, "tileSize": 64})");
     writeFile(dir.path("tms/tiles.json"), R"({"tiles": ["/tms/{z}/{x}/{y}.png"], "scheme": "tms", "minzoom": 1, "maxzoom": 2, "tilesize": 64})");
@@ -301,6 +303,10 @@ TEST(ServedPyramid, TemplatesAndTileJsonReadEachPixelFromItsPlace)
     EXPECT_EQ(misplaced(*broken, 2, std::nullopt, [](long, long) { return Colour{255, 255, 255}; }, &damage), 0);
     EXPECT_EQ(damage.rfind(server.url("broken/0/0/0.png: "), 0), 0u) << damage;
     EXPECT_NE(damage.find("500"), std::string::npos) << damage;
+    // Not asked for again at once, but a few seconds later, when the server has it.
+    EXPECT_EQ(misplaced(*broken, 2, std::nullopt, [](long, long) { return Colour{255, 255, 255}; }), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(5100));
+    EXPECT_EQ(misplaced(*broken, 2, std::nullopt, [](long x, long y) { return told(2, x, y); }), 0);
 }
 
 TEST(ServedPyramid, IiifServicesAsLibvipsWritesThem)
