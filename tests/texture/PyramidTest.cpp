@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <filesystem>
@@ -129,15 +130,13 @@ TEST(Pyramid, EveryKindReadsEachPixelFromItsPlace)
     auto xyz = openPyramid(dir.path("xyz"), label, whyNot);
     ASSERT_TRUE(xyz) << whyNot;
     EXPECT_EQ(xyz->count(), 4);
-    EXPECT_EQ(xyz->size(0).width, 512u);   // the coarsest level's one tile, 8 times
-    EXPECT_EQ(xyz->size(0).height, 512u);
+    EXPECT_TRUE(xyz->size(0).width == 512 && xyz->size(0).height == 512);   // the coarsest level's one tile, 8 times
     for (int level = 0; level < 2; ++level)
         EXPECT_EQ(misplacedInWindows(*xyz, level, pictureLevels[std::size_t(level)]), 0) << "XYZ level " << level;
     writeFile(dir.path("xyz/openlayers.html"), "var layer = new ol.layer.Tile({ source: new ol.source.TileImage({ extent: [0,-200,300,0], ");
     xyz = openPyramid(dir.path("xyz"), label, whyNot);
     ASSERT_TRUE(xyz) << whyNot;
-    EXPECT_EQ(xyz->size(0).width, 300u);
-    EXPECT_EQ(xyz->size(1).height, 100u);
+    EXPECT_TRUE(xyz->size(0).width == 300 && xyz->size(1).height == 100);
     EXPECT_EQ(misplacedInWindows(*xyz, 0, pictureLevels[0]), 0) << "XYZ with its extent";
 
     // TMS in the raster profile: rows from the bottom, the picture laid from its bottom-left corner.
@@ -156,8 +155,7 @@ TEST(Pyramid, EveryKindReadsEachPixelFromItsPlace)
     </TileMap>)");
     const auto tms = openPyramid(dir.path("tms"), label, whyNot);
     ASSERT_TRUE(tms) << whyNot;
-    EXPECT_EQ(tms->size(0).width, 300u);
-    EXPECT_EQ(tms->size(0).height, 200u);
+    EXPECT_TRUE(tms->size(0).width == 300 && tms->size(0).height == 200);
     for (int level = 0; level < 4; ++level)
         EXPECT_EQ(misplacedInWindows(*tms, level, pictureLevels[std::size_t(level)]), 0) << "TMS level " << level;
     // Read whole, as the copy is, the rows told in are in, from the top, every time.
@@ -209,8 +207,7 @@ TEST(Pyramid, EveryKindReadsEachPixelFromItsPlace)
     const auto deepZoom = openPyramid(dir.path("zoom.dzi"), label, whyNot);
     ASSERT_TRUE(deepZoom) << whyNot;
     EXPECT_EQ(deepZoom->count(), 10);   // down to a pixel
-    EXPECT_EQ(deepZoom->size(1).width, 150u);
-    EXPECT_EQ(deepZoom->size(3).height, 25u);
+    EXPECT_TRUE(deepZoom->size(1).width == 150 && deepZoom->size(3).height == 25);
     EXPECT_EQ(misplacedInWindows(*deepZoom, 0, pictureLevels[0]), 0) << "Deep Zoom";
 }
 
@@ -232,6 +229,13 @@ TEST(Pyramid, MissingAndDamagedTilesDrawnFromCoarserLevelsAndBadOnesRefused)
     EXPECT_EQ(misplaced(*sparse, 0, PixelArea{64, finest.height - 128, 64, 64}, [](long x, long y) { return told(1, x / 2, y / 2); }, &damage), 0);
     EXPECT_EQ(misplaced(*sparse, 0, PixelArea{128, finest.height - 128, 64, 64}, [](long x, long y) { return told(2, x / 4, y / 4); }, &damage), 0);
     EXPECT_NE(damage.find("tile 3/2/1.png: "), std::string::npos) << damage;
+    // Every time, though libvips's threads can lose a loader's error (in one of ten such small tiles).
+    std::vector<std::uint8_t> noise(16 * 16 * 3);
+    std::generate(noise.begin(), noise.end(), [n = 0u]() mutable { return std::uint8_t(n++ * 7919 >> 3); });
+    ASSERT_EQ(writePng(dir.path("noise.png"), 16, 16, noise.data()), "");
+    TilePixels tile;
+    for (int attempt = 0; attempt < 2000; ++attempt)
+        ASSERT_FALSE(decodeTile(readFile(dir.path("noise.png")).substr(0, 60), {16, 16}, tile, whyNot)) << attempt;
     EXPECT_EQ(misplaced(*sparse, 0, PixelArea{0, finest.height - 64, 64, 64}, [](long x, long y) { return told(0, x, y); }), 0);
     // No coarser level has it: white, the colour around the picture.
     std::filesystem::remove(dir.path("sparse/0/0/0.png"));
@@ -252,7 +256,7 @@ TEST(Pyramid, MissingAndDamagedTilesDrawnFromCoarserLevelsAndBadOnesRefused)
     }
 }
 
-TEST(ServedPyramid, TemplatesAndTileJsonReadEachPixelFromItsPlace)
+TEST(ServedPyramid, TemplatesAndTileJsonReadEachPixelFromItsPlaceAndWhatIsNoneRefused)
 {
     TempDir dir;
     TileServer server(dir.str(), {"/broken/*=flaky:1"});
@@ -285,8 +289,7 @@ TEST(ServedPyramid, TemplatesAndTileJsonReadEachPixelFromItsPlace)
     const auto deepest = openServedPyramid(server.url("xyz/{z}/{x}/{y}.png#maxzoom=22"), fetcher, label, whyNot);
     ASSERT_TRUE(world && deepest) << whyNot;
     EXPECT_EQ(world->count(), 20);
-    EXPECT_EQ(world->size(0).height, 256u << 19);
-    EXPECT_EQ(deepest->size(0).width, 1u << 30);
+    EXPECT_TRUE(world->size(0).height == 256u << 19 && deepest->size(0).width == 1u << 30);
 
     // A missing tile is drawn from the next level without complaint; a failing one is named, and
     // so is one that would decode to far more pixels than a tile has.
@@ -307,6 +310,31 @@ TEST(ServedPyramid, TemplatesAndTileJsonReadEachPixelFromItsPlace)
     EXPECT_EQ(misplaced(*broken, 2, std::nullopt, [](long, long) { return Colour{255, 255, 255}; }), 0);
     std::this_thread::sleep_for(std::chrono::milliseconds(5100));
     EXPECT_EQ(misplaced(*broken, 2, std::nullopt, [](long x, long y) { return told(2, x, y); }), 0);
+
+    // What is no served pyramid, refused with why.
+    EXPECT_TRUE(isServedPyramid("HTTPS://example.org/info.json") && isServedPyramid("maps/tiles.json"));
+    EXPECT_FALSE(isServedPyramid("maps/tiles.png") || isServedPyramid("ftp://example.org/tiles.json.gz"));
+    // Documents served, but the last, read from disk with no server for its tiles to be relative to.
+    const std::vector<std::array<std::string, 3>> documents{
+        {"cut.json", R"({"tiles": [)", "end of input"},
+        {"other.json", R"({"tiles": [{"width": 256}]})", "not a TileJSON document"},
+        {"deep.json", R"({"tiles": ["/{z}/{x}/{y}.png"], "tileSize": 512})", "2^30"},   // down to zoom 22
+        {"ftp.json", R"({"tiles": ["ftp://127.0.0.1/{z}/{x}/{y}.png"]})", "ftp://"},
+        {"flat.json", R"({"tiles": ["/{x}/{y}.png"]})", "{z}"},
+        {"sizeless.json", R"({"type": "ImageService3", "id": "http://127.0.0.1/a", "height": 9})", "width"},
+        {"relative.json", R"({"tiles": ["{z}/{x}/{y}.png"]})", "http"}};
+    std::vector<std::pair<std::string, std::string>> refused{{server.url("absent.json"), "404"},
+                                                             {server.url("{z}/{x}/{y}.png#zoom=3"), "zoom=3"}};
+    for (const auto& [name, text, why] : documents) {
+        writeFile(dir.path(name), text);
+        refused.emplace_back(name == "relative.json" ? dir.path(name) : server.url(name), why);
+    }
+    for (const auto& [argument, why] : refused) {
+        whyNot.clear();
+        EXPECT_FALSE(openServedPyramid(argument, fetcher, label, whyNot)) << argument;
+        EXPECT_NE(whyNot.find(why), std::string::npos) << argument << ": " << whyNot;
+        EXPECT_EQ(whyNot.find("json.exception"), std::string::npos) << whyNot;
+    }
 }
 
 TEST(ServedPyramid, IiifServicesAsLibvipsWritesThem)
@@ -338,8 +366,7 @@ TEST(ServedPyramid, IiifServicesAsLibvipsWritesThem)
         ASSERT_TRUE(pyramid) << document << ": " << whyNot;
         EXPECT_EQ(label, "127.0.0.1");
         ASSERT_EQ(pyramid->count(), 3) << document;
-        EXPECT_EQ(pyramid->size(2).width, 62u);
-        EXPECT_EQ(pyramid->size(2).height, 46u);
+        EXPECT_TRUE(pyramid->size(2).width == 62 && pyramid->size(2).height == 46) << document;
         for (int level = 0; level < 3; ++level) {
             const double shrink = std::ldexp(1.0, level), centre = (shrink - 1) / 2;
             const double tolerance = level == 0 && document != "iiif/v3/info.json" ? 0 : 5;   // PNG's own pixels are exact
@@ -348,34 +375,4 @@ TEST(ServedPyramid, IiifServicesAsLibvipsWritesThem)
         }
     }
     EXPECT_EQ(readFile(dir.path("log")).find(" 404"), std::string::npos) << "asked for tiles libvips did not write";
-}
-
-TEST(ServedPyramid, WhatIsNoServedPyramidIsRefusedWithWhy)
-{
-    EXPECT_TRUE(isServedPyramid("HTTPS://example.org/info.json") && isServedPyramid("maps/tiles.json"));
-    EXPECT_FALSE(isServedPyramid("maps/tiles.png") || isServedPyramid("ftp://example.org/tiles.json.gz"));
-    TempDir dir;
-    TileServer server(dir.str());
-    const auto fetcher = quickFetcher();
-    // Documents served, but the last, read from disk with no server for its tiles to be relative to.
-    const std::vector<std::array<std::string, 3>> documents{
-        {"cut.json", R"({"tiles": [)", "end of input"},
-        {"other.json", R"({"tiles": [{"width": 256}]})", "not a TileJSON document"},
-        {"deep.json", R"({"tiles": ["/{z}/{x}/{y}.png"], "tileSize": 512})", "2^30"},   // down to zoom 22
-        {"ftp.json", R"({"tiles": ["ftp://127.0.0.1/{z}/{x}/{y}.png"]})", "ftp://"},
-        {"flat.json", R"({"tiles": ["/{x}/{y}.png"]})", "{z}"},
-        {"sizeless.json", R"({"type": "ImageService3", "id": "http://127.0.0.1/a", "height": 9})", "width"},
-        {"relative.json", R"({"tiles": ["{z}/{x}/{y}.png"]})", "http"}};
-    std::vector<std::pair<std::string, std::string>> refused{{server.url("absent.json"), "404"},
-                                                             {server.url("{z}/{x}/{y}.png#zoom=3"), "zoom=3"}};
-    for (const auto& [name, text, why] : documents) {
-        writeFile(dir.path(name), text);
-        refused.emplace_back(name == "relative.json" ? dir.path(name) : server.url(name), why);
-    }
-    for (const auto& [argument, why] : refused) {
-        std::string label, whyNot;
-        EXPECT_FALSE(openServedPyramid(argument, fetcher, label, whyNot)) << argument;
-        EXPECT_NE(whyNot.find(why), std::string::npos) << argument << ": " << whyNot;
-        EXPECT_EQ(whyNot.find("json.exception"), std::string::npos) << whyNot;
-    }
 }
