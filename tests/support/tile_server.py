@@ -35,16 +35,14 @@ parser.add_argument("--log")
 parser.add_argument("faults", nargs="*")
 arguments = parser.parse_intermixed_args()
 faults = [rule.split("=", 1) for rule in arguments.faults]
-counts = {}
-lock = threading.Lock()
+counts, lock = {}, threading.Lock()   # requests by path
 
 
 class Handler(http.server.BaseHTTPRequestHandler):
     protocol_version = "HTTP/1.1"
     disable_nagle_algorithm = True   # else every answer's body waits for the client's delayed ACK
 
-    def log_message(self, *_):
-        pass
+    log_message = lambda *_: None   # quiet: the log holds what the tests count
 
     def logged(self, status):
         if arguments.log:
@@ -58,8 +56,7 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if status != 304:
             self.send_header("Content-Length", str(len(body) if length is None else length))
         self.end_headers()
-        self.wfile.write(body)
-        self.wfile.flush()
+        self.wfile.write(body)   # unbuffered: a hanging answer's half goes out at once
         self.logged(logged_as or status)
 
     def do_GET(self):

@@ -200,12 +200,11 @@ TEST(HttpFetcher, CacheServesFreshRevalidatesStaleKeepsItsBoundAndTakesTwoFetche
     for (int n = 0; n < 24; ++n)
         urls.push_back(revalidating.url(std::to_string(n)));
     const FetchOptions shared = quick(root.path("shared"));
-    // Watched for an entry written where it is read, which a crash would leave torn.
-    const int watch = inotify_init1(IN_NONBLOCK);
+    const int watch = inotify_init1(IN_NONBLOCK);   // for entries written where they are read, which a crash would tear
     for (int n = 0; n < 256; ++n) {
-        const char digits[] = "0123456789abcdef", name[] = {digits[n / 16], digits[n % 16], '\0'};
-        fs::create_directories(shared.cacheFolder + "/" + name);
-        inotify_add_watch(watch, (shared.cacheFolder + "/" + name).c_str(), IN_CLOSE_WRITE);
+        const std::string subfolder = shared.cacheFolder + "/" + "0123456789abcdef"[n / 16] + "0123456789abcdef"[n % 16];
+        fs::create_directories(subfolder);
+        inotify_add_watch(watch, subfolder.c_str(), IN_CLOSE_WRITE);
     }
     HttpFetcher one(shared), other(shared);
     const auto wrongAfterRounds = [&](HttpFetcher& each) {
