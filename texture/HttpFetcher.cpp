@@ -34,6 +34,8 @@ namespace fs = std::filesystem;
 
 // The longest pause a server's Retry-After gets: a longer one would leave the viewer looking stuck.
 constexpr std::chrono::seconds longestRetryAfter{60};
+// How long the more urgent files of a host have it to themselves.
+constexpr std::chrono::milliseconds urgentAlone{500};
 // The first line of every entry; a new layout gets a new number, and older viewers then miss.
 constexpr char entryMagic[] = "complex-log-viewer cache 2";
 // Eviction goes below the bound, so that the next few stores do not each scan the folder.
@@ -280,7 +282,8 @@ struct Job {
 
     // The network thread's while the job is in flight.
     int tries = 0;
-    Clock::time_point due;   // of the next try
+    Clock::time_point due;       // of the next try
+    Clock::time_point started;   // the last try
     CURL* easy = nullptr;
     curl_slist* conditions = nullptr;
     std::uint64_t largest = 0;
@@ -389,20 +392,35 @@ void HttpFetcher::Shared::run()
             waiting.insert(waiting.end(), incoming.begin(), incoming.end());
             incoming.clear();
         }
-        // The most urgent first, and among equals the first asked for.
+        // The most urgent first, and among equals the first asked for. A less urgent one waits
+        // while a more urgent one of its host is under way, for a moment at most: the finest
+        // tiles at a new focus get the server to themselves, and a slow one holds nothing up.
         waiting.sort([](const Job* a, const Job* b) { return a->priority < b->priority; });
         const auto now = Clock::now();
+        std::map<std::string, const Job*> mostUrgent;   // of the jobs in flight and started lately, by origin
+        const auto takeNote = [&](const Job* job) {
+            const Job*& urgent = mostUrgent[job->origin];
+            if (now - job->started < urgentAlone && (!urgent || job->priority < urgent->priority))
+                urgent = job;
+        };
+        for (const Job* job : inFlight)
+            takeNote(job);
         Clock::duration wait = std::chrono::seconds(1);
         for (auto job = waiting.begin(); job != waiting.end();) {
+            const Job* urgent = mostUrgent[(*job)->origin];
             if (busy[(*job)->origin] >= perOrigin) {
                 ++job;
             } else if ((*job)->due > now) {
                 wait = std::min(wait, (*job)->due - now);
                 ++job;
+            } else if (urgent && urgent->priority < (*job)->priority) {
+                wait = std::min(wait, urgent->started + urgentAlone - now);
+                ++job;
             } else {
                 ++busy[(*job)->origin];
                 inFlight.insert(*job);
                 start(**job);
+                takeNote(*job);
                 job = waiting.erase(job);
             }
         }
@@ -448,6 +466,7 @@ void HttpFetcher::Shared::run()
 
 void HttpFetcher::Shared::start(Job& job)
 {
+    job.started = Clock::now();
     job.easy = curl_easy_init();
     job.body.clear();
     job.tooLarge = false;
