@@ -16,6 +16,8 @@ namespace {
 
 // What the decoded tiles kept may take.
 constexpr std::size_t cacheBytes = std::size_t(16) << 20;
+// How many tiles one read fetches and decodes before it places them.
+constexpr std::uint32_t tilesAtOnce = 32;
 // How long a tile that could not be read is not asked for again.
 constexpr std::chrono::seconds failureRemembered{5};
 
@@ -148,12 +150,17 @@ bool TiledLevels::read(int level, const PixelArea& area, unsigned char* bottomFi
     const std::uint32_t gridTop = layout.rowsFromBottom ? area.y : levelSize.height - area.y - area.height;
     auto rowOf = [&](std::uint32_t gridRow) { return layout.rowsFromBottom ? gridRow - gridTop : area.height - 1 - (gridRow - gridTop); };
     const std::size_t rowBytes = std::size_t(area.width) * 3;
-    // The tiles not kept yet, all at once: a server answers them side by side.
+    // The tiles not kept yet, all at once, a server answering them side by side; for a large area
+    // a few rows of them at a time, so that what is decoded and not yet placed stays bounded.
     // Those that could not be read are not kept, and not asked for again in this read.
-    const auto fetchedNow =
-        fetchMissing(level, area.x / tileWidth, (area.x + area.width - 1) / tileWidth, gridTop / tileHeight, (gridTop + area.height - 1) / tileHeight, damage);
-    for (std::uint32_t row = gridTop / tileHeight; row * tileHeight < gridTop + area.height; ++row)
-        for (std::uint32_t column = area.x / tileWidth; column * tileWidth < area.x + area.width; ++column) {
+    const std::uint32_t columnFrom = area.x / tileWidth, columnTo = (area.x + area.width - 1) / tileWidth;
+    const std::uint32_t rowFrom = gridTop / tileHeight, rowTo = (gridTop + area.height - 1) / tileHeight;
+    const std::uint32_t rowsAtOnce = std::max<std::uint32_t>(1, tilesAtOnce / (columnTo - columnFrom + 1));
+    std::map<std::pair<std::uint32_t, std::uint32_t>, std::shared_ptr<const TilePixels>> fetchedNow;
+    for (std::uint32_t row = rowFrom; row <= rowTo; ++row) {
+        if ((row - rowFrom) % rowsAtOnce == 0)
+            fetchedNow = fetchMissing(level, columnFrom, columnTo, row, std::min(rowTo, row + rowsAtOnce - 1), damage);
+        for (std::uint32_t column = columnFrom; column <= columnTo; ++column) {
             // The part of the area this tile stands for, in grid coordinates.
             const std::uint32_t left = std::max(area.x, column * tileWidth), right = std::min(area.x + area.width, (column + 1) * tileWidth);
             const std::uint32_t top = std::max(gridTop, row * tileHeight), bottom = std::min(gridTop + area.height, (row + 1) * tileHeight);
@@ -186,6 +193,7 @@ bool TiledLevels::read(int level, const PixelArea& area, unsigned char* bottomFi
                             &pixels->pixels[(std::size_t(tileRow) * pixels->size.width + (left - firstColumn)) * 3], std::size_t(right - left) * 3);
             }
         }
+    }
     return true;
 }
 
