@@ -240,7 +240,8 @@ bool Viewer::waitForWindows()
         return false;
     // Far enough right that the main window can grow beside it.
     xdotool("windowmove " + std::to_string(find(panelWindow).id) + " 1360 0");
-    return waitFor(panelWindow, [this](const Image&) { return find(panelWindow).x == 1360; }).has_value();
+    // Its geometry, not its picture: a panel grown wider than the screen leaves cannot be read.
+    return pollUntil([this] { return find(panelWindow).x == 1360; });
 }
 
 std::optional<Image> Viewer::waitFor(const std::string& title, const std::function<bool(const Image&)>& wanted) const
