@@ -51,6 +51,10 @@ struct TiledLevels::Cache {
         failed[place] = std::chrono::steady_clock::now();
     }
 
+    // Whether the tile need not be asked for: kept (null if it is known to be missing or damaged),
+    // or it could not be read a moment ago.
+    bool known(const Place& place, std::shared_ptr<const TilePixels>& tile) { return find(place, tile) || failedLately(place); }
+
     bool find(const Place& place, std::shared_ptr<const TilePixels>& tile)
     {
         const std::lock_guard<std::mutex> held(lock);
@@ -95,7 +99,7 @@ TiledLevels::~TiledLevels() = default;
 std::shared_ptr<const TilePixels> TiledLevels::tile(int level, std::uint32_t column, std::uint32_t row, std::string& damage) const
 {
     std::shared_ptr<const TilePixels> found;
-    if (cache->find({level, column, row}, found) || cache->failedLately({level, column, row}))
+    if (cache->known({level, column, row}, found))
         return found;
     FetchedTile fetched;
     fetched.read = store->fetch(level, column, row, fetched.bytes, fetched.whyNot);
@@ -128,7 +132,7 @@ std::map<std::pair<std::uint32_t, std::uint32_t>, std::shared_ptr<const TilePixe
     std::shared_ptr<const TilePixels> found;
     for (std::uint32_t row = firstRow; row <= lastRow; ++row)
         for (std::uint32_t column = firstColumn; column <= lastColumn; ++column)
-            if (!cache->find({level, column, row}, found) && !cache->failedLately({level, column, row}))
+            if (!cache->known({level, column, row}, found))
                 wanted.push_back({level, column, row});
     std::map<std::pair<std::uint32_t, std::uint32_t>, std::shared_ptr<const TilePixels>> fetchedNow;
     if (wanted.size() < 2)
